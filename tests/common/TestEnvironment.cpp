@@ -1,0 +1,22 @@
+#include "TestEnvironment.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace testing_support {
+
+std::string IsolateUserFolders() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return {};
+    const std::filesystem::path root(pattern);
+    std::filesystem::create_directories(root / "config");
+    std::filesystem::create_directories(root / "runtime");
+    std::filesystem::permissions(root / "runtime", std::filesystem::perms::owner_all);
+    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (root / "runtime").c_str(), 1);
+    return pattern;
+}
+
+}  // namespace testing_support
