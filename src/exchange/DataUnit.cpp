@@ -43,13 +43,21 @@ void MarkRead(TNotification* n) {
     if (store.members.count(n)) --store.unread;
 }
 
-int32_t NotificationIndex(const TNotification* n) { return TheStore().members.count(n) ? n->Index : 0; }
+int32_t NotificationIndex(const TNotification* n) {
+    return TheStore().members.count(n) ? n->Index : 0;
+}
 
-int32_t HighestIndex() { return TheStore().highest; }
+int32_t HighestIndex() {
+    return TheStore().highest;
+}
 
-bool HasUnread() { return TheStore().unread > 0; }
+bool HasUnread() {
+    return TheStore().unread > 0;
+}
 
-const std::vector<std::unique_ptr<TNotification>>& Notifications() { return TheStore().items; }
+const std::vector<std::unique_ptr<TNotification>>& Notifications() {
+    return TheStore().items;
+}
 
 void ClearNotifications() {
     Store& store = TheStore();

@@ -18,7 +18,7 @@ public:
 // The store of all notifications, oldest first. It only grows; the queries below answer in
 // constant time however many notifications it holds.
 void AppendNotification(std::unique_ptr<TNotification> n);
-void MarkRead(TNotification* n);  // sets Read; the only way Read changes
+void MarkRead(TNotification* n);                    // sets Read; the only way Read changes
 int32_t NotificationIndex(const TNotification* n);  // its Index if n is in the store, else 0
 int32_t HighestIndex();                             // never below 0
 bool HasUnread();

@@ -1,11 +1,11 @@
 #include "transport/Stream.h"
 
-#include <algorithm>
-#include <cstring>
 #include <fcntl.h>
-#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
 
 void TMemoryStream::SetSize(int64_t size) {
     size = std::max<int64_t>(size, 0);
@@ -14,7 +14,9 @@ void TMemoryStream::SetSize(int64_t size) {
     position_ = std::min(position_, size_);
 }
 
-void TMemoryStream::SetPosition(int64_t position) { position_ = std::clamp<int64_t>(position, 0, size_); }
+void TMemoryStream::SetPosition(int64_t position) {
+    position_ = std::clamp<int64_t>(position, 0, size_);
+}
 
 void TMemoryStream::Reserve(int64_t capacity) {
     if (capacity > 0) bytes_.reserve(static_cast<size_t>(capacity));
@@ -42,9 +44,9 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
 TFileStream::TFileStream(const std::string& fileName, Mode mode) : fileName_(fileName) {
     int flags = O_CLOEXEC;
     switch (mode) {
-    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    case Mode::OpenRead: flags |= O_RDONLY; break;
-    case Mode::OpenReadWrite: flags |= O_RDWR; break;
+        case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        case Mode::OpenRead: flags |= O_RDONLY; break;
+        case Mode::OpenReadWrite: flags |= O_RDWR; break;
     }
     fd_ = ::open(fileName.c_str(), flags, 0600);
     if (fd_ < 0) throw std::runtime_error("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
@@ -64,9 +66,13 @@ void TFileStream::SetSize(int64_t size) {
         throw std::runtime_error("Cannot set the size of \"" + fileName_ + "\"");
 }
 
-int64_t TFileStream::Position() const { return ::lseek(fd_, 0, SEEK_CUR); }
+int64_t TFileStream::Position() const {
+    return ::lseek(fd_, 0, SEEK_CUR);
+}
 
-void TFileStream::SetPosition(int64_t position) { ::lseek(fd_, std::max<int64_t>(position, 0), SEEK_SET); }
+void TFileStream::SetPosition(int64_t position) {
+    ::lseek(fd_, std::max<int64_t>(position, 0), SEEK_SET);
+}
 
 int64_t TFileStream::Read(void* buffer, int64_t count) {
     int64_t done = 0;

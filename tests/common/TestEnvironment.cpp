@@ -1,9 +1,9 @@
 #include "TestEnvironment.h"
 
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace testing_support {
 

@@ -1,11 +1,11 @@
 #include "XvfbServer.h"
 
-#include <csignal>
-#include <cstdio>
 #include <poll.h>
-#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstdio>
+#include <string>
 
 namespace testing_support {
 
@@ -17,8 +17,8 @@ XvfbServer::XvfbServer(int width, int height) {
     pid_ = fork();
     if (pid_ == 0) {
         close(fds[0]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
-               "tcp", "-noreset", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+               "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);

@@ -1,7 +1,7 @@
 // Test entry point for widget and event-loop tests on Qt's offscreen platform.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <cstdlib>
-#include <gtest/gtest.h>
 
 #include "TestEnvironment.h"
 

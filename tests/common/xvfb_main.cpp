@@ -1,8 +1,8 @@
 // Test entry point for tests that need a real X server: starts a private Xvfb first.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <cstdlib>
 #include <cstring>
-#include <gtest/gtest.h>
 #include <memory>
 
 #include "TestEnvironment.h"

@@ -10,8 +10,8 @@ std::string Field(const std::string& text) {
 }
 
 std::string Answer(const std::string& index, const std::string& title = "T") {
-    return "3" + Field("Index") + Field(index) + Field("Header") + Field("H") + Field("Title") + Field(title) +
-           Field("Message") + Field("<p>M</p>");
+    return "3" + Field("Index") + Field(index) + Field("Header") + Field("H") + Field("Title") +
+           Field(title) + Field("Message") + Field("<p>M</p>");
 }
 
 TNotification* Add(const std::string& index) {

@@ -92,22 +92,22 @@ TEST(ParseFieldList, DecodesTheWorkedExamples) {
 
 TEST(ParseFieldList, HandlesTheEdges) {
     const FieldListCase cases[] = {
-        {"5", {}},                          // width alone
-        {"25", {""}},                       // short last length field that is an integer text
-        {"2a", {}},                         // short last length field that is not
+        {"5", {}},     // width alone
+        {"25", {""}},  // short last length field that is an integer text
+        {"2a", {}},    // short last length field that is not
         {"3005abcde000007x", {"abcde", "", "x"}},
-        {"35  abcde", {"abcde"}},           // trailing blanks in a length field
+        {"35  abcde", {"abcde"}},  // trailing blanks in a length field
         {"3005abcde5", {"abcde", ""}},
         {"299" + std::string(150, 'z'), {std::string(150, 'z')}},
         {"299abc", {"abc"}},
         {"298" + std::string(98, 'q') + "00", {std::string(98, 'q'), ""}},
         {"14a\r\n\0"s + "2x7", {"a\r\n\0"s, "x7"}},
-        {"2-1ab", {}},                      // a negative length ends decoding
+        {"2-1ab", {}},  // a negative length ends decoding
         {"203abc-1ab", {"abc"}},
-        {"3$03abc", {"abc"}},               // a hexadecimal length
-        {"9999999999rest", {"rest"}},       // all nines at the widest width
+        {"3$03abc", {"abc"}},          // a hexadecimal length
+        {"9999999999rest", {"rest"}},  // all nines at the widest width
         {"9000000004abcd000000000", {"abcd", ""}},
-        {"1\t3abc", {}},                    // a length field of a lone tab trims to nothing
+        {"1\t3abc", {}},  // a length field of a lone tab trims to nothing
     };
     for (const auto& c : cases) EXPECT_EQ(ParseFieldList(c.text), c.strings) << c.text;
 }
