@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <cstdint>
+
+#include "exchange/UtilsUnit.h"
+
+class THttpRequest;
+class TIntervalTimer;
+class TStream;
+
+// The invisible window of the poll cycle: it owns the poll timer and the two request components
+// and receives their events on the user-interface thread.
+//
+// Created once, last of the program's windows (after MainForm and ConnectionForm, whose members
+// the poll reads), with `new THTTPForm()`; the constructor sets the global `HTTPForm`, the
+// destructor clears it. The timer runs from creation with an interval of 1000 ms, so the first
+// poll goes out about a second after the event loop starts.
+class THTTPForm : public QObject {
+    Q_OBJECT
+public:
+    explicit THTTPForm(QObject* parent = nullptr);
+    ~THTTPForm() override;
+
+    TIntervalTimer* Timer;
+    THttpRequest* PollRequest;
+    THttpRequest* ReplyRequest;  // form replies
+
+    // State of the poll cycle; all false or 0 at creation.
+    bool Paused = false;        // a dialog is open: failure and refusal messages stay silent
+    bool Connected = false;     // an answer has arrived since start or the last ResetSession
+    bool FailureShown = false;  // the connection failure message is on show
+    bool DenialShown = false;   // a refusal text is on show
+    int32_t ServerDelay = 0;    // seconds the script asked to wait at least
+
+    // The poll step: re-arms the timer from the current settings and sends a poll unless one
+    // is on its way. Sender is the timer for a tick, null for a direct call.
+    void Poll(QObject* Sender = nullptr);
+    void TimerTimer(QObject* Sender) { Poll(Sender); }
+
+    void PollRequestDone(QObject* Sender, const ByteString& ContentType, int32_t FileSize, TStream* Stream);
+    void PollRequestHostUnreachable(QObject* Sender);
+    void PollRequestHTTPError(QObject* Sender, int32_t ErrorCode, TStream* Stream);
+    void PollRequestConnLost(QObject* Sender, const ByteString& ContentType, int32_t FileSize,
+                             int32_t BytesRead, TStream* Stream);
+
+    void ReportConnectionFailed();
+    void ReportDenied(const ByteString& Text);
+    void ResetSession();
+
+    // The interval in milliseconds that Poll gives the timer with the present settings and state.
+    int PollInterval() const;
+    // The body of the poll request with the present settings and store.
+    ByteString PollBody() const;
+};
+
+extern THTTPForm* HTTPForm;

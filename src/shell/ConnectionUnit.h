@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+
+#include "exchange/UtilsUnit.h"
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+
+// The Connection dialog and, in its fields, the connection settings of the whole run.
+//
+// Created once at start-up, after MainForm (its creation reads the stored settings through
+// MainForm->SettingsStore) and before HTTPForm, with `new TConnectionForm()`: a top-level window
+// without parent, hidden until shown. The constructor sets the global `ConnectionForm`, the
+// destructor clears it. It is shown modelessly (`show()`); while it is active the main window is
+// disabled and HTTPForm->Paused is set, and closing it undoes both and polls at once.
+class TConnectionForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TConnectionForm(QWidget* parent = nullptr);
+    ~TConnectionForm() override;
+
+    // Settings held for the whole run.
+    ByteString User;
+    ByteString Pass;
+    ByteString URL;
+    int32_t Delay = 5;
+    bool Mins = false;
+
+    QFrame* PanelUser;
+    QLabel* LabelUser;
+    QLabel* LabelPass;
+    QLineEdit* EditUser;
+    QLineEdit* EditPass;
+    QFrame* PanelConnect;
+    QLabel* LabelURL;
+    QLabel* LabelDelay;
+    QLineEdit* EditURL;
+    QSpinBox* SpinEditDelay;
+    QRadioButton* RadioSecs;
+    QRadioButton* RadioMins;
+    QPushButton* ButtonOk;
+
+    void FormCreate();
+    void FormActivate();
+    bool FormShortCut(int Key);  // true: handled
+    void FormClose();
+    void ButtonOkClick();
+
+    // Shows the dialog and puts the focus into EditURL once it is active (after a failed poll).
+    void ShowWithURLFocus();
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    bool focusURLOnActivate_ = false;
+};
+
+extern TConnectionForm* ConnectionForm;

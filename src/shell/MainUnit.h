@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QFrame>
+#include <QWidget>
+
+#include "exchange/UtilsUnit.h"
+
+class QAction;
+class QLabel;
+class QListView;
+class QMenu;
+class QMenuBar;
+class QScrollBar;
+class THtmlView;
+class TImageList;
+class TIntervalTimer;
+class TMessageBox;
+class TMessageListModel;
+class TNotification;
+class TSettingsStore;
+class TTrayIcon;
+
+// A panel with a caption strip along its top edge.
+class THeaderPanel : public QFrame {
+    Q_OBJECT
+public:
+    explicit THeaderPanel(const QString& caption, QWidget* parent = nullptr);
+    QString Caption() const;
+    void SetCaption(const QString& caption);
+    QWidget* Client() const { return client_; }  // the area below the caption strip
+    static constexpr int CaptionHeight = 20;
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    QLabel* caption_;
+    QWidget* client_;
+};
+
+// The main window: message list, message view, menus, and the components the rest of the
+// program reaches through it (settings store, tray icon, message box, image lists).
+//
+// Created first of the program's windows with `new TMainForm()` (no parent) and shown with
+// `show()`; the constructor sets the global `MainForm`, the destructor clears it. Closing it
+// saves the settings (it needs ConnectionForm then) and, as the last window, ends the program.
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    QMenuBar* MenuBar;
+    QMenu* MenuSkins;  // hidden from the user
+    QAction* MenuSkin1;
+    QAction* MenuSkin2;
+    QMenu* MenuOptions;
+    QAction* MenuConnection;
+    QAction* MenuSavePass;
+    QMenu* MenuHelp;
+    QAction* MenuContents;
+    QAction* MenuAbout;
+
+    THeaderPanel* PanelShort;
+    THeaderPanel* PanelLong;
+    QListView* ListView;
+    TMessageListModel* ListItems;  // the entries of ListView
+    THtmlView* HtmlView;
+    QScrollBar* ScrollBar;
+    TIntervalTimer* TimerSB;
+
+    TSettingsStore* SettingsStore;
+    TTrayIcon* TrayIcon;
+    TImageList* ImagesTrayRead;
+    TImageList* ImagesTrayUnread;
+    TImageList* ImagesList;
+    TMessageBox* MsgBox;
+
+    bool Activated = false;
+
+    void ArrangePanels();
+    void UpdateTrayIcons();
+    // Adds an entry for a stored notification at its place in the list (image 0).
+    void AddMessage(TNotification* n);
+
+    void FormCreate();
+    void FormActivate();
+    bool FormShortCut(int Key);  // true: handled
+    void FormClose();
+    void SkinFormMinimize();
+    void MenuSkinsClick(QAction* Sender);
+    void MenuConnectionClick();
+    void MenuSavePassClick();
+    void MenuContentsClick();
+    void MenuAboutClick();
+    static int ListViewCompare(const TNotification* Item1, const TNotification* Item2);
+    void ListViewDblClick();
+    void TimerSBTimer();
+    void ScrollBarChange();
+    void HtmlViewProcessing(THtmlView* Sender, bool ProcessingOn);
+    void HtmlViewLinkClick(THtmlView* Sender, const ByteString& SRC, bool& Handled);
+
+    // The notification on display in HtmlView (its Tag); null until one is opened.
+    TNotification* DisplayedNotification() const { return displayed_; }
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    TNotification* displayed_ = nullptr;
+};
+
+extern TMainForm* MainForm;
