@@ -1,0 +1,157 @@
+#include "platform/Browser.h"
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QStringList>
+#include <initializer_list>
+
+namespace {
+
+// Browsers that place a new window where they are told.
+const std::initializer_list<const char*> PositionedBrowsers = {
+    "chromium",      "chromium-browser", "google-chrome", "google-chrome-stable",
+    "brave-browser", "microsoft-edge",   "vivaldi-stable"};
+// Browsers that open a new window but take no position.
+const std::initializer_list<const char*> NewWindowBrowsers = {"firefox", "firefox-esr", "epiphany-browser",
+                                                              "epiphany"};
+
+QString FindFirst(std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        QString path = QStandardPaths::findExecutable(QString::fromLatin1(name));
+        if (!path.isEmpty()) return path;
+    }
+    return {};
+}
+
+bool LooksLikeOption(const std::string& url) {
+    return !url.empty() && url[0] == '-';
+}
+
+}  // namespace
+
+TBrowser::TBrowser() {
+    program_ = FindFirst(PositionedBrowsers);
+    kind_ = TKind::Positioned;
+    if (program_.isEmpty()) {
+        program_ = FindFirst(NewWindowBrowsers);
+        kind_ = TKind::NewWindow;
+    }
+    if (program_.isEmpty()) {
+        kind_ = TKind::Opener;
+        if (QStandardPaths::findExecutable("xdg-open").isEmpty() &&
+            QStandardPaths::findExecutable("gio").isEmpty())
+            throw EBrowserError("No web browser was found to open the link.");
+    }
+}
+
+QRect TBrowser::WorkArea() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+void TBrowser::RequireNotOpened(const char* operation) const {
+    if (opened_)
+        throw EBrowserError(std::string("The browser window is already open; its ") + operation +
+                            " can no longer be set.");
+}
+
+void TBrowser::SetTop(int top) {
+    RequireNotOpened("position");
+    top_ = top;
+    hasTop_ = true;
+}
+
+void TBrowser::SetLeft(int left) {
+    RequireNotOpened("position");
+    left_ = left;
+    hasLeft_ = true;
+}
+
+void TBrowser::SetWidth(int width) {
+    RequireNotOpened("size");
+    width_ = width;
+    hasWidth_ = true;
+}
+
+void TBrowser::SetHeight(int height) {
+    RequireNotOpened("size");
+    height_ = height;
+    hasHeight_ = true;
+}
+
+void TBrowser::SetVisible(bool visible) {
+    if (!visible && opened_) throw EBrowserError("The browser window cannot be hidden again.");
+    visible_ = visible;
+    if (visible_ && pendingNavigate_) {
+        pendingNavigate_ = false;
+        Launch(pendingUrl_, true);
+    }
+}
+
+void TBrowser::Navigate(const std::string& url) {
+    if (opened_) throw EBrowserError("The browser window has already loaded its address.");
+    if (!visible_) {
+        // A hidden window loads once it is shown.
+        pendingUrl_ = url;
+        pendingNavigate_ = true;
+        return;
+    }
+    Launch(url, true);
+}
+
+void TBrowser::Release() {
+    if (visible_ && !opened_) Launch({}, false);
+}
+
+void TBrowser::Launch(const std::string& url, bool withUrl) {
+    const QString address = QString::fromLocal8Bit(url.data(), static_cast<qsizetype>(url.size()));
+    QString program = program_;
+    QStringList arguments;
+    switch (kind_) {
+        case TKind::Positioned: {
+            arguments << "--new-window";
+            if (hasLeft_ || hasTop_) arguments << QString("--window-position=%1,%2").arg(left_).arg(top_);
+            if (hasWidth_ || hasHeight_) {
+                const QRect area = WorkArea();
+                arguments << QString("--window-size=%1,%2")
+                                 .arg(hasWidth_ ? width_ : area.width())
+                                 .arg(hasHeight_ ? height_ : area.height());
+            }
+            if (withUrl) arguments << "--" << address;
+            break;
+        }
+        case TKind::NewWindow:
+            arguments << "--new-window";
+            if (withUrl) arguments << "--" << address;
+            break;
+        case TKind::Opener: {
+            if (!withUrl || url.empty())
+                throw EBrowserError("No web browser was found that can open an empty window.");
+            // xdg-open takes no "--"; it only gets addresses that cannot pass for an option.
+            const QString xdgOpen = QStandardPaths::findExecutable("xdg-open");
+            const QString gio = QStandardPaths::findExecutable("gio");
+            if (!xdgOpen.isEmpty() && !LooksLikeOption(url)) {
+                program = xdgOpen;
+                arguments << address;
+            } else if (!gio.isEmpty()) {
+                program = gio;
+                arguments << "open"
+                          << "--" << address;
+            } else {
+                throw EBrowserError("No web browser was found that can open the link safely.");
+            }
+            break;
+        }
+    }
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    if (!process.startDetached())
+        throw EBrowserError("The web browser could not be started: " + program.toLocal8Bit().toStdString());
+    opened_ = true;
+}
