@@ -52,13 +52,14 @@ public:
     void FormClose();
     void ButtonOkClick();
 
-    // Shows the dialog and puts the focus into EditURL once it is active (after a failed poll).
+    // Makes the dialog visible, raised and active.
+    void Open();
+    // Opens the dialog and puts the focus into EditURL once it is active (after a failed poll).
     void ShowWithURLFocus();
 
 protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     bool focusURLOnActivate_ = false;

@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QWidget>
+#include <functional>
 
 #include "exchange/UtilsUnit.h"
 
@@ -28,6 +29,8 @@ public:
     QString Caption() const;
     void SetCaption(const QString& caption);
     QWidget* Client() const { return client_; }  // the area below the caption strip
+    // Places the caption strip and the client area within the panel's present size.
+    void Arrange();
     static constexpr int CaptionHeight = 20;
 
 protected:
@@ -78,6 +81,11 @@ public:
 
     bool Activated = false;
 
+    // Show the Help window (scrolled to an anchor, or where it was for an empty one) and the
+    // About window; set by those windows when they exist.
+    std::function<void(const ByteString& Anchor)> ShowHelp;
+    std::function<void()> ShowAbout;
+
     void ArrangePanels();
     void UpdateTrayIcons();
     // Adds an entry for a stored notification at its place in the list (image 0).
@@ -105,9 +113,8 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
-    void changeEvent(QEvent* e) override;
 
 private:
     TNotification* displayed_ = nullptr;
