@@ -1,0 +1,258 @@
+#include "platform/NotificationArea.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
+#include <QWindowStateChangeEvent>
+#include <vector>
+
+namespace {
+
+// How often the desktop is asked whether a tray host has come or gone. A host that restarts in
+// between is followed by QSystemTrayIcon itself.
+constexpr int TrayWatchInterval = 1000;
+
+// QSystemTrayIcon over the desktop's tray host (XEmbed or StatusNotifierItem). The program's
+// taskbar entry is the set of its top-level windows: hiding it withdraws them from the desktop.
+class TDesktopNotificationArea : public QObject, public TNotificationArea {
+    Q_OBJECT
+
+public:
+    TDesktopNotificationArea() {
+        FTrayWasAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+        connect(&FTray, &QSystemTrayIcon::activated, this, &TDesktopNotificationArea::Activated);
+        connect(&FTray, &QSystemTrayIcon::messageClicked, this,
+                [this] { Report(TTrayMouseMessage::BalloonClick); });
+        FWatch.setInterval(TrayWatchInterval);
+        connect(&FWatch, &QTimer::timeout, this, &TDesktopNotificationArea::CheckTray);
+        FWatch.start();
+        connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { DeleteIcon(); });
+        qApp->installEventFilter(this);
+    }
+
+    ~TDesktopNotificationArea() override {
+        if (qApp) qApp->removeEventFilter(this);
+        FTray.hide();
+    }
+
+    bool TrayAvailable() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+    bool AddIcon(const QIcon& Icon, const QString& Hint) override {
+        if (!TrayAvailable()) return false;
+        FTray.setIcon(Icon);
+        FTray.setToolTip(Hint);
+        FTray.show();
+        FAdded = FTray.isVisible();
+        return FAdded;
+    }
+
+    bool ModifyIcon(const QIcon& Icon, const QString& Hint) override {
+        if (!FAdded) return false;
+        FTray.setIcon(Icon);
+        FTray.setToolTip(Hint);
+        return TrayAvailable();
+    }
+
+    bool DeleteIcon() override {
+        FTray.hide();
+        FAdded = false;
+        return true;
+    }
+
+    bool IconAdded() const override { return FAdded && TrayAvailable(); }
+
+    bool ApplicationMinimized() const override { return FMinimized; }
+
+    void MinimizeApplication() override {
+        if (FMinimized) return;
+        TakeWindows(nullptr, Qt::WindowNoState);
+        FMinimized = true;
+        Internal([this] {
+            for (const TSavedWindow& Saved : FWindows)
+                if (Saved.Window && !FHidden) Saved.Window->showMinimized();
+        });
+    }
+
+    void RestoreApplication() override {
+        if (!FMinimized) return;
+        FMinimized = false;
+        Internal([this] { ShowWindows(); });
+        FHidden = false;
+    }
+
+    bool TaskbarEntryHidden() const override { return FHidden; }
+
+    void HideTaskbarEntry() override {
+        if (FHidden) return;
+        if (FWindows.empty()) TakeWindows(nullptr, Qt::WindowNoState);
+        FHidden = true;
+        Internal([this] {
+            for (const TSavedWindow& Saved : FWindows)
+                if (Saved.Window) Saved.Window->hide();
+        });
+    }
+
+    void ShowTaskbarEntry() override {
+        if (!FHidden) return;
+        FHidden = false;
+        Internal([this] { ShowWindows(); });
+    }
+
+    void BringToForeground() override {
+        QWidget* Main = FActive ? FActive.data() : nullptr;
+        for (const TSavedWindow& Saved : FWindows)
+            if (Saved.Window && Saved.Window->isVisible()) {
+                Saved.Window->raise();
+                if (!Main) Main = Saved.Window;
+            }
+        if (!Main)
+            for (QWidget* Window : ProgramWindows()) {
+                Window->raise();
+                if (!Main) Main = Window;
+            }
+        if (Main && Main->isVisible()) {
+            Main->raise();
+            Main->activateWindow();
+        }
+    }
+
+    QPoint CursorPos() const override { return QCursor::pos(); }
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() != QEvent::WindowStateChange || FInternal) return false;
+        QWidget* Window = qobject_cast<QWidget*>(Watched);
+        if (!Window || !IsProgramWindow(Window)) return false;
+        const Qt::WindowStates Old = static_cast<QWindowStateChangeEvent*>(Event)->oldState();
+        const bool Minimized = Window->windowState() & Qt::WindowMinimized;
+        if (Minimized && !FMinimized) {
+            // The user minimised one window: the program goes as a whole, as on the taskbar.
+            TakeWindows(Window, Old);
+            FMinimized = true;
+            Internal([this, Window] {
+                for (const TSavedWindow& Saved : FWindows)
+                    if (Saved.Window && Saved.Window != Window) Saved.Window->showMinimized();
+            });
+            QTimer::singleShot(0, this, [this] {
+                if (FMinimized && OnApplicationMinimize) OnApplicationMinimize();
+            });
+        } else if (!Minimized && (Old & Qt::WindowMinimized) && FMinimized && !FHidden) {
+            FMinimized = false;
+            Internal([this] { ShowWindows(); });
+            QTimer::singleShot(0, this, [this] {
+                if (!FMinimized && OnApplicationRestore) OnApplicationRestore();
+            });
+        }
+        return false;
+    }
+
+private:
+    struct TSavedWindow {
+        QPointer<QWidget> Window;
+        Qt::WindowStates State;
+    };
+
+    static bool IsProgramWindow(QWidget* Window) {
+        if (!Window->isWindow() || Window->inherits("QSystemTrayIconSys")) return false;
+        if (Window->windowFlags() & Qt::BypassWindowManagerHint) return false;
+        const Qt::WindowType Type = Window->windowType();
+        return Type == Qt::Window || Type == Qt::Dialog;
+    }
+
+    static std::vector<QWidget*> ProgramWindows() {
+        std::vector<QWidget*> Windows;
+        for (QWidget* Window : QApplication::topLevelWidgets())
+            if (IsProgramWindow(Window) && Window->isVisible()) Windows.push_back(Window);
+        return Windows;
+    }
+
+    // Remembers the windows on show and their states, to bring them back as they were.
+    void TakeWindows(QWidget* Changed, Qt::WindowStates ChangedOldState) {
+        FWindows.clear();
+        FActive = QApplication::activeWindow();
+        for (QWidget* Window : ProgramWindows()) {
+            Qt::WindowStates State = Window == Changed ? ChangedOldState : Window->windowState();
+            FWindows.push_back({Window, State & ~Qt::WindowMinimized});
+        }
+        if (Changed && !FActive) FActive = Changed;
+    }
+
+    void ShowWindows() {
+        for (const TSavedWindow& Saved : FWindows) {
+            if (!Saved.Window) continue;
+            if (FMinimized) {
+                Saved.Window->showMinimized();
+            } else {
+                Saved.Window->setWindowState(Saved.State);
+                Saved.Window->show();
+            }
+        }
+    }
+
+    template <typename F>
+    void Internal(F&& Action) {
+        const bool Was = FInternal;
+        FInternal = true;
+        Action();
+        FInternal = Was;
+    }
+
+    void Activated(QSystemTrayIcon::ActivationReason Reason) {
+        switch (Reason) {
+            case QSystemTrayIcon::Trigger:
+                Report(TTrayMouseMessage::LButtonDown);
+                Report(TTrayMouseMessage::LButtonUp);
+                break;
+            case QSystemTrayIcon::DoubleClick:
+                Report(TTrayMouseMessage::LButtonDblClk);
+                Report(TTrayMouseMessage::LButtonUp);
+                break;
+            case QSystemTrayIcon::Context:
+                Report(TTrayMouseMessage::RButtonDown);
+                Report(TTrayMouseMessage::RButtonUp);
+                break;
+            default: break;
+        }
+    }
+
+    void Report(TTrayMouseMessage Message) {
+        if (OnMouse) OnMouse(Message);
+    }
+
+    // A host that appears gets the icon again (through the owner); one that goes takes it along.
+    void CheckTray() {
+        const bool Available = TrayAvailable();
+        if (Available == FTrayWasAvailable) return;
+        FTrayWasAvailable = Available;
+        if (Available) {
+            FTray.hide();
+            FAdded = false;
+            if (OnTaskbarCreated) OnTaskbarCreated();
+        } else if (!Available) {
+            FAdded = false;
+            if (OnTaskbarLost) OnTaskbarLost();
+        }
+    }
+
+    QSystemTrayIcon FTray;
+    QTimer FWatch;
+    std::vector<TSavedWindow> FWindows;
+    QPointer<QWidget> FActive;
+    bool FTrayWasAvailable = false;
+    bool FAdded = false;
+    bool FMinimized = false;
+    bool FHidden = false;
+    bool FInternal = false;
+};
+
+}  // namespace
+
+std::unique_ptr<TNotificationArea> CreateDesktopNotificationArea() {
+    return std::make_unique<TDesktopNotificationArea>();
+}
+
+#include "NotificationArea.moc"

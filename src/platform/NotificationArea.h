@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QIcon>
+#include <QPoint>
+#include <QString>
+#include <functional>
+#include <memory>
+
+// What the notification area reports about the mouse on the icon and about its balloons.
+enum class TTrayMouseMessage {
+    LButtonDown,
+    LButtonUp,
+    LButtonDblClk,
+    RButtonDown,
+    RButtonUp,
+    RButtonDblClk,
+    BalloonHide,
+    BalloonClose,
+    BalloonClick,
+};
+
+// The desktop's notification area and the program's taskbar entry, as the tray icon needs them:
+// one icon per object. The desktop implementation sits on QSystemTrayIcon; tests put a fake in
+// its place.
+class TNotificationArea {
+public:
+    virtual ~TNotificationArea() = default;
+
+    // A tray host is running on the desktop.
+    virtual bool TrayAvailable() const = 0;
+    // Puts the icon into the tray host; false when there is none or it refuses.
+    virtual bool AddIcon(const QIcon& Icon, const QString& Hint) = 0;
+    // Replaces the image and the tool tip of the icon that was added; false when there is none.
+    virtual bool ModifyIcon(const QIcon& Icon, const QString& Hint) = 0;
+    // Takes the icon out again; false when the host refuses. Removing no icon succeeds.
+    virtual bool DeleteIcon() = 0;
+    // The icon has been added and is still there.
+    virtual bool IconAdded() const = 0;
+
+    // The program as a whole: every top-level window minimised, or shown again as before.
+    virtual bool ApplicationMinimized() const = 0;
+    virtual void MinimizeApplication() = 0;
+    virtual void RestoreApplication() = 0;
+    // The program's taskbar entry: hidden means its windows are withdrawn from the desktop.
+    virtual bool TaskbarEntryHidden() const = 0;
+    virtual void HideTaskbarEntry() = 0;
+    virtual void ShowTaskbarEntry() = 0;
+    // Raises the program's windows and gives them the keyboard focus.
+    virtual void BringToForeground() = 0;
+    // Where a popup menu of the icon opens.
+    virtual QPoint CursorPos() const = 0;
+
+    // Reports; each is skipped while unset.
+    std::function<void(TTrayMouseMessage Message)> OnMouse;
+    std::function<void()> OnTaskbarCreated;       // a tray host appeared (again)
+    std::function<void()> OnTaskbarLost;          // the tray host went away
+    std::function<void()> OnApplicationMinimize;  // the user minimised one of the program's windows
+    std::function<void()> OnApplicationRestore;   // the program came back from being minimised
+};
+
+// The notification area of the running desktop.
+std::unique_ptr<TNotificationArea> CreateDesktopNotificationArea();
