@@ -1,0 +1,50 @@
+#include "shell/Application.h"
+
+#include <exception>
+
+#include "shell/MainUnit.h"
+#include "support/MessageBox.h"
+
+namespace {
+
+std::function<void(const QString&)>& Presenter() {
+    static std::function<void(const QString&)> presenter;
+    return presenter;
+}
+
+}  // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    return Guarded([&] { return QApplication::notify(receiver, event); });
+}
+
+bool TApplication::Guarded(const std::function<bool()>& deliver) {
+    try {
+        return deliver();
+    } catch (const std::exception& error) {
+        HandleException(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        HandleException(QStringLiteral("An unexpected error occurred."));
+    }
+    return false;
+}
+
+void TApplication::HandleException(const QString& text) {
+    if (Presenter()) {
+        Presenter()(text);
+        return;
+    }
+    if (MainForm && MainForm->MsgBox) {
+        MainForm->MsgBox->ShowDialog(text, mkError, {mbOK}, 0);
+        return;
+    }
+    TMessageBox box;
+    box.MessageFont = box.ButtonFont = TMessageBox::ProgramFont();
+    box.ShowDialog(text, mkError, {mbOK}, 0);
+}
+
+void TApplication::SetErrorPresenter(std::function<void(const QString&)> presenter) {
+    Presenter() = std::move(presenter);
+}
