@@ -1,0 +1,83 @@
+#include "ProgramHarness.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include "TestEnvironment.h"
+#include "exchange/DataUnit.h"
+#include "exchange/HTTPUnit.h"
+#include "shell/ConnectionUnit.h"
+#include "shell/MainUnit.h"
+#include "support/SettingsStore.h"
+
+namespace testing_support {
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeout.count()) return condition();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
+
+TMessageBoxWatcher::TMessageBoxWatcher() : timer_(std::make_unique<QTimer>()) {
+    timer_->setInterval(10);
+    QObject::connect(timer_.get(), &QTimer::timeout, [this] { Check(); });
+    timer_->start();
+}
+
+TMessageBoxWatcher::~TMessageBoxWatcher() = default;
+
+bool TMessageBoxWatcher::BoxOpen() const {
+    return qobject_cast<QDialog*>(QApplication::activeModalWidget()) != nullptr;
+}
+
+void TMessageBoxWatcher::Check() {
+    auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!box) return;
+    if (!box->property("quorvelRecorded").toBool()) {
+        box->setProperty("quorvelRecorded", true);
+        auto* label = box->findChild<QLabel*>("Message");
+        texts_.push_back(label ? label->text() : QString());
+    }
+    if (Respond && !Respond()) return;
+    if (auto* ok = box->findChild<QPushButton*>("OK")) {
+        ok->click();
+    } else {
+        box->reject();
+    }
+}
+
+TProgram::TProgram(bool show) {
+    Main = new TMainForm();
+    Connection = new TConnectionForm();
+    HTTP = new THTTPForm();
+    if (show) Main->show();
+}
+
+TProgram::~TProgram() {
+    delete HTTP;
+    delete Connection;
+    delete Main;
+    ClearNotifications();
+}
+
+void ResetUserSettings() {
+    IsolateUserFolders();
+}
+
+void StoreSettings(const std::function<void(TSettingsStore&)>& write) {
+    TSettingsStore store;
+    store.SetPath("\\Software\\Quorvel1980Dax");
+    store.SetPathType(ptRegistry);
+    write(store);
+}
+
+}  // namespace testing_support

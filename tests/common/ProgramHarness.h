@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class QTimer;
+class QWidget;
+class TMainForm;
+class TConnectionForm;
+class THTTPForm;
+class TSettingsStore;
+
+namespace testing_support {
+
+// Runs the event loop until the condition holds or the time-out passes; gives the condition.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+// Answers every message box the program opens: records its text and presses its OK button
+// once `Respond` allows it (at once by default).
+class TMessageBoxWatcher {
+public:
+    TMessageBoxWatcher();
+    ~TMessageBoxWatcher();
+    QStringList Texts() const { return texts_; }
+    int Count() const { return static_cast<int>(texts_.size()); }
+    // False keeps boxes open (they are still recorded) until it becomes true.
+    std::function<bool()> Respond;
+    bool BoxOpen() const;
+
+private:
+    void Check();
+    std::unique_ptr<QTimer> timer_;
+    QStringList texts_;
+};
+
+// The program's windows as start-up creates them, in its order: main window, Connection
+// dialog, HTTP window. The destructor tears them down in the reverse order and empties the
+// notification store.
+class TProgram {
+public:
+    // With `show` the main window is shown (its first activation may open the dialog).
+    explicit TProgram(bool show = true);
+    ~TProgram();
+    TMainForm* Main;
+    TConnectionForm* Connection;
+    THTTPForm* HTTP;
+};
+
+// Fresh per-user folders, so the settings start empty.
+void ResetUserSettings();
+// Writes a connection setting before the program starts, as an earlier run would have.
+void StoreSettings(const std::function<void(TSettingsStore&)>& write);
+
+}  // namespace testing_support
