@@ -211,7 +211,7 @@ std::vector<ByteString> SplitLines(const ByteString& text) {
         size_t end = text.find('\n', start);
         if (end == ByteString::npos) end = text.size();
         ByteString line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        while (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(std::move(line));
         start = end + 1;
     }
@@ -289,8 +289,9 @@ THive THive::Parse(const ByteString& rootName, const ByteString& text) {
         ByteString original = lines[i];
         ByteString joined(line);
         // Long hex lists may go on over several lines, each but the last ending in a backslash.
-        while (joined.back() == '\\' && Lower(joined).find("hex") != ByteString::npos &&
-               i + 1 < lines.size()) {
+        const bool valueLine = current && (joined.front() == '"' || joined.front() == '@');
+        while (valueLine && joined.back() == '\\' && Lower(joined).find("hex") != ByteString::npos &&
+               i + 1 < lines.size() && !TrimBlanks(lines[i + 1]).empty()) {
             joined.pop_back();
             joined += TrimBlanks(lines[++i]);
             original += '\n' + lines[i];
@@ -300,7 +301,7 @@ THive THive::Parse(const ByteString& rootName, const ByteString& text) {
         entry.raw = true;
         entry.text = original;
         std::string_view rest = joined;
-        if (current && (rest.front() == '"' || rest.front() == '@')) {
+        if (valueLine) {
             ByteString name;
             if (ReadValueName(rest, name)) {
                 entry.named = true;
