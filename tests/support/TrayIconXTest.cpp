@@ -165,3 +165,44 @@ TEST(SupportTrayIconX, IconShowsInTheTrayAndADoubleClickRestores) {
     EXPECT_TRUE(WaitFor([&] { return MapState(Window) == QStringLiteral("IsViewable"); }));
     Screenshot(ScreenshotPath("tray-x-restored.png"));
 }
+
+// A desktop without a tray host: minimising leaves the window on the desktop; a host that
+// starts later, or restarts, gets the icon.
+TEST(SupportTrayIconX, LateAndRestartedTrayHostsGetTheIcon) {
+    ASSERT_TRUE(WaitFor([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }))
+        << "a tray host is running";
+    QWidget Window;
+    Window.setGeometry(195, 139, 565, 287);
+    Window.show();
+    ASSERT_TRUE(WaitFor([&] { return Window.windowHandle() && Window.windowHandle()->isExposed(); }));
+
+    TImageList Unread;
+    LoadImagesTrayUnread(Unread);
+    TTrayIcon Tray;
+    Tray.SetIcons(&Unread);
+    ASSERT_NO_THROW(Tray.Loaded());
+    EXPECT_FALSE(Tray.Area().IconAdded());
+    int Minimised = 0;
+    Tray.OnMinimizeApp = [&](TTrayIcon*) { ++Minimised; };
+    Window.showMinimized();
+    ASSERT_TRUE(WaitFor([&] { return Minimised == 1; }));
+    EXPECT_FALSE(Tray.Area().TaskbarEntryHidden());
+    EXPECT_TRUE(Window.isVisible()) << "without a tray the window stays on the taskbar";
+    EXPECT_EQ(MapState(Window), QStringLiteral("IsViewable"));
+    Tray.RestoreFromTray();
+    EXPECT_FALSE(Window.isMinimized());
+
+    for (int Start = 1; Start <= 2; ++Start) {
+        SCOPED_TRACE(Start == 1 ? "host started late" : "host restarted");
+        TrayHost Host;
+        ASSERT_TRUE(Host.Process.waitForStarted(10000));
+        ASSERT_TRUE(WaitFor([&] { return Tray.Area().IconAdded(); }));
+        const QString Shot = ScreenshotPath(Start == 1 ? "tray-x-late.png" : "tray-x-restarted.png");
+        int Pixels = 0;
+        EXPECT_TRUE(WaitFor([&] {
+            YellowArea(Screenshot(Shot), &Pixels);
+            return Pixels >= 30;
+        })) << Shot.toStdString();
+    }
+    ASSERT_TRUE(WaitFor([&] { return !Tray.Area().IconAdded(); })) << "the stopped host took the icon along";
+}
