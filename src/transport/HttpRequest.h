@@ -39,10 +39,11 @@ public:
 };
 
 using TNotifyEvent = std::function<void(QObject* Sender)>;
-using THttpHeaderInfoEvent = std::function<void(
-    QObject* Sender, const ByteString& RawHeadersCRLF, const ByteString& ContentType,
-    const ByteString& ContentLanguage, const ByteString& ContentEncoding, const ByteString& Location,
-    int32_t ContentLength, TDateTime Date, TDateTime LastModified, TDateTime Expires, bool& ContinueDownload)>;
+using THttpHeaderInfoEvent =
+    std::function<void(QObject* Sender, const ByteString& RawHeadersCRLF, const ByteString& ContentType,
+                       const ByteString& ContentLanguage, const ByteString& ContentEncoding,
+                       const ByteString& Location, int32_t ContentLength, TDateTime Date,
+                       TDateTime LastModified, TDateTime Expires, bool& ContinueDownload)>;
 using THttpDoneEvent =
     std::function<void(QObject* Sender, const ByteString& ContentType, int32_t FileSize, TStream* Stream)>;
 using THttpProgressEvent = std::function<void(
@@ -52,15 +53,17 @@ using THttpRedirectedEvent = std::function<void(QObject* Sender, const ByteStrin
 using THttpUploadProgressEvent =
     std::function<void(QObject* Sender, int32_t DataSize, int32_t BytesTransferred, int32_t ElapsedTime,
                        int32_t EstimatedTimeLeft, uint8_t PercentsDone, float TransferRate)>;
-using THttpUploadFieldRequestEvent = std::function<void(QObject* Sender, uint16_t FileIndex, TStream* UploadStream,
-                                                        ByteString& FieldName, ByteString& FileName)>;
-using THttpConnLostEvent = std::function<void(QObject* Sender, const ByteString& ContentType, int32_t FileSize,
-                                              int32_t BytesRead, TStream* Stream)>;
+using THttpUploadFieldRequestEvent = std::function<void(
+    QObject* Sender, uint16_t FileIndex, TStream* UploadStream, ByteString& FieldName, ByteString& FileName)>;
+using THttpConnLostEvent = std::function<void(QObject* Sender, const ByteString& ContentType,
+                                              int32_t FileSize, int32_t BytesRead, TStream* Stream)>;
 using THttpErrorEvent = std::function<void(QObject* Sender, int32_t ErrorCode, TStream* Stream)>;
-using THttpPasswordRequestEvent = std::function<void(QObject* Sender, const ByteString& Realm, bool& TryAgain)>;
-using THttpProxyAuthenticationEvent =
-    std::function<void(QObject* Sender, ByteString& ProxyUsername, ByteString& ProxyPassword, bool& TryAgain)>;
-using THttpStatusEvent = std::function<void(QObject* Sender, int32_t StatusCode, const ByteString& StatusText)>;
+using THttpPasswordRequestEvent =
+    std::function<void(QObject* Sender, const ByteString& Realm, bool& TryAgain)>;
+using THttpProxyAuthenticationEvent = std::function<void(QObject* Sender, ByteString& ProxyUsername,
+                                                         ByteString& ProxyPassword, bool& TryAgain)>;
+using THttpStatusEvent =
+    std::function<void(QObject* Sender, int32_t StatusCode, const ByteString& StatusText)>;
 
 // A component with server credentials, stored in a form file as the scrambled LoginInfo.
 class TLoginComponent : public QObject {
@@ -124,8 +127,8 @@ public:
     THttpDoneEvent OnDone;
     THttpProgressEvent OnProgress;
     TNotifyEvent OnDoneInterrupted;
-    THttpRedirectedEvent OnRedirected;          // on the worker thread
-    THttpUploadProgressEvent OnUploadProgress;  // published, never raised
+    THttpRedirectedEvent OnRedirected;                  // on the worker thread
+    THttpUploadProgressEvent OnUploadProgress;          // published, never raised
     THttpUploadFieldRequestEvent OnUploadFieldRequest;  // published, never raised
     TNotifyEvent OnAnyError;
     THttpConnLostEvent OnConnLost;

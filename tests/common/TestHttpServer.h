@@ -91,6 +91,10 @@ public:
     void Stop();
 
 protected:
+    // For derived classes: binds the port at once but accepts only after Listen().
+    struct TDeferListen {};
+    TTestHttpServer(THandler handler, TDeferListen);
+
     // The byte channel of one accepted connection; the TLS variant wraps the socket.
     class TChannel {
     public:
@@ -99,7 +103,7 @@ protected:
         virtual size_t Read(char* buffer, size_t size) = 0;
         virtual bool Write(const char* data, size_t size) = 0;
     };
-    // Starts listening; derived classes call it at the end of their constructor.
+    // Starts accepting; derived classes call it at the end of their constructor.
     void Listen();
     virtual std::unique_ptr<TChannel> Accept(int socket);
 
@@ -121,9 +125,6 @@ private:
     int stalls_ = 0;
     int releases_ = 0;
     bool stopping_ = false;
-    bool delayListen_ = false;
-
-    friend class TTestHttpsServer;
 };
 
 // The same server over TLS, with a throw-away certificate for "localhost" and 127.0.0.1 made by
