@@ -148,7 +148,6 @@ int32_t TMessageBox::ShowDialog(const QString& Text, MessageKind Kind, TMessageB
     if (BorderIcons & biHelp) Flags |= Qt::WindowContextHelpButtonHint;
     if (StayOnTop) Flags |= Qt::WindowStaysOnTopHint;
     TMessageBoxForm* Form = new TMessageBoxForm(Flags);
-    Form->setAttribute(Qt::WA_DeleteOnClose, false);
     Form->setLayoutDirection(QGuiApplication::layoutDirection());
     Form->setFont(ButtonFont);
     const bool RightToLeft = QGuiApplication::layoutDirection() == Qt::RightToLeft;

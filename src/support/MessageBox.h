@@ -95,6 +95,7 @@ public:
     // their defaults.
     QFont MessageFont;  // font of the text
     QFont ButtonFont;   // font of the buttons, whose average character size scales the layout
+    // Boxes are given no explicit position, so each one opens at the screen's centre.
     TPosition Position = poScreenCenter;
     TBorderIcons BorderIcons = biClose | biSystemMenu;
     bool ShowIconImage = true;
