@@ -250,14 +250,19 @@ THive THive::Parse(const ByteString& rootName, const ByteString& text) {
         }
     };
 
+    size_t blanks = 0;  // blank lines inside a section are kept unless they end it
     for (size_t i = 0; i < lines.size(); ++i) {
         std::string_view line = TrimBlanks(lines[i]);
-        if (line.empty()) continue;
+        if (line.empty()) {
+            if (current) ++blanks;
+            continue;
+        }
         if (!current && !inForeign && hive.preamble_.empty() &&
             (line == "REGEDIT4" || line == "Windows Registry Editor Version 5.00"))
             continue;
 
         if (line.front() == '[' && line.back() == ']') {
+            blanks = 0;
             const std::string_view inner = line.substr(1, line.size() - 2);
             std::vector<ByteString> parts;
             bool ours = false;
@@ -286,12 +291,14 @@ THive THive::Parse(const ByteString& rootName, const ByteString& text) {
             continue;
         }
 
+        for (; current && blanks > 0; --blanks) current->entries.push_back(BlankLine());
         ByteString original = lines[i];
         ByteString joined(line);
         // Long hex lists may go on over several lines, each but the last ending in a backslash.
         const bool valueLine = current && (joined.front() == '"' || joined.front() == '@');
         while (valueLine && joined.back() == '\\' && Lower(joined).find("hex") != ByteString::npos &&
-               i + 1 < lines.size() && !TrimBlanks(lines[i + 1]).empty()) {
+               i + 1 < lines.size() && !TrimBlanks(lines[i + 1]).empty() &&
+               TrimBlanks(lines[i + 1])[0] != '[') {
             joined.pop_back();
             joined += TrimBlanks(lines[++i]);
             original += '\n' + lines[i];
@@ -328,7 +335,10 @@ ByteString THive::Serialize() const {
             out += section.header + '\n';
         else
             out += '[' + rootName_ + (section.path.empty() ? "" : "\\" + section.path) + "]\n";
-        for (const TEntry& entry : section.entries) {
+        size_t end = section.entries.size();
+        while (end > 0 && section.entries[end - 1].raw && section.entries[end - 1].text.empty()) --end;
+        for (size_t e = 0; e < end; ++e) {
+            const TEntry& entry = section.entries[e];
             if (entry.raw)
                 out += entry.text + '\n';
             else
@@ -410,6 +420,10 @@ void THive::SetValue(const ByteString& path, const ByteString& name, uint32_t ty
             return;
         }
     }
+    // A kept line ending in a backslash would swallow a value line written right after it.
+    if (!section->entries.empty() && section->entries.back().raw &&
+        TrimBlanks(section->entries.back().text).ends_with('\\'))
+        section->entries.push_back(BlankLine());
     TEntry entry;
     entry.name = name;
     entry.type = type;

@@ -39,6 +39,11 @@ private:
         uint32_t type = 0;
         ByteString data;
     };
+    static TEntry BlankLine() {
+        TEntry entry;
+        entry.raw = true;
+        return entry;
+    }
     struct TSection {
         bool foreign = false;  // a header for another root or one not understood: all lines raw
         ByteString header;     // foreign sections: the original header line
