@@ -147,6 +147,24 @@ TEST(RegistryFileFormat, RewritingKeepsLinesItCannotReadUnlessTheirValueIsSetAne
     EXPECT_EQ(THive::Parse(kRoot, text).Serialize(), text);
 }
 
+TEST(RegistryFileFormat, KeptLineEndingInABackslashSwallowsNoValueWrittenAfterIt) {
+    const ByteString text =
+        "[HKEY_CURRENT_USER\\Software\\Quorvel1980Dax\\Connection]\n"
+        "\"Old\"=hex:01,\\\n"
+        "\n"
+        "\"Kept\"=\"k\"\n"
+        "\"Cut\"=hex:02,\\\n";
+    THive hive = THive::Parse(kRoot, text);
+    hive.SetValue(kKey, "New", registry::REG_SZ, ByteString("n\0", 2));
+    const THive again = THive::Parse(kRoot, hive.Serialize());
+    for (const char* name : {"Kept", "New"}) {
+        uint32_t type = 0;
+        ByteString data;
+        EXPECT_TRUE(again.FindValue(kKey, name, type, data)) << name << "\n" << hive.Serialize();
+    }
+    EXPECT_EQ(again.Serialize(), hive.Serialize());
+}
+
 TEST(RegistryFileFormat, ArbitraryBytesParseWithoutHarmAndRewriteStably) {
     std::mt19937 random(1980);
     const char alphabet[] = "[]\"\\=@:,;-()hexdwordHKEY_CURRENT_USER\r\n\t 0123456789abcdef\x01\xff";
