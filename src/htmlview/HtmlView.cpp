@@ -1,65 +1,78 @@
 #include "htmlview/HtmlView.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 
-class THtmlViewPrivate {
-public:
-    QColor defBackground = SystemColor(TSystemColor::clBtnFace);
-    TBorderStyle borderStyle = TBorderStyle::bsFocused;
-    TScrollStyle scrollBars = TScrollStyle::ssBoth;
-    int historyMaxCount = 0;
-    QString defFontName = QStringLiteral("Times New Roman");
-    QString defPreFontName = QStringLiteral("Courier New");
-    bool noSelect = false;
-    int charSet = DEFAULT_CHARSET;
-    int marginHeight = 5;
-    int marginWidth = 10;
-    int defFontSize = 12;
-    QColor defFontColor = SystemColor(TSystemColor::clBtnText);
-    QColor defLinkColor = QColor(0, 0, 255);
-    QColor defOverLinkColor = QColor(0, 0, 255);
-    QColor defVisitedLinkColor = QColor(128, 0, 128);
-    int visitedMaxCount = 50;
-    bool viewImages = true;
-    int imageCacheCount = 5;
-    TViewOptions viewOptions = voPrintTableBackground | voPrintMonochromeBlack;
-    intptr_t tag = 0;
-    ByteString baseAddress;
-    bool processing = false;
-    int position = 0;
-};
+#include "htmlview/HtmlViewPrivate.h"
+
+namespace {
+
+// How far one drag has to go before it selects text instead of clicking.
+constexpr int kDragThreshold = 3;
+
+}  // namespace
 
 THtmlView::THtmlView(QWidget* parent)
-    : QAbstractScrollArea(parent), d_(std::make_unique<THtmlViewPrivate>()) {}
+    : QAbstractScrollArea(parent), d_(std::make_unique<THtmlViewPrivate>(this)) {
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setMouseTracking(true);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setAutoFillBackground(false);
+    SetBorderStyle(TBorderStyle::bsFocused);
+    SetScrollBars(TScrollStyle::ssBoth);
+    // A form control reached with the keyboard is scrolled into view.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (!now || now == viewport() || !viewport()->isAncestorOf(now)) return;
+        QWidget* control = now;
+        while (control->parentWidget() != viewport()) control = control->parentWidget();
+        const QRect place = control->geometry();
+        int target = d_->vpos;
+        if (place.top() < 0)
+            target += place.top();
+        else if (place.bottom() >= viewport()->height())
+            target += std::min(place.top(), place.bottom() - viewport()->height() + 1);
+        d_->ScrollTo(target, d_->hpos);
+    });
+}
+
 THtmlView::~THtmlView() = default;
 
 void THtmlView::LoadLines(const TStringArray& Lines, const ByteString& BaseRef) {
-    ByteString text;
-    for (const ByteString& line : Lines) text += line + "\r\n";
-    LoadBuffer(text.data(), static_cast<int64_t>(text.size()), BaseRef);
-}
-
-void THtmlView::LoadBuffer(const char*, int64_t, const ByteString&) {
     if (d_->processing) return;
-    d_->processing = true;
-    if (OnProcessing) OnProcessing(this, true);
-    d_->position = 0;
-    d_->processing = false;
-    if (OnProcessing) OnProcessing(this, false);
+    ByteString text;
+    for (const ByteString& line : Lines) {
+        text += line;
+        text += "\r\n";
+    }
+    d_->Load(std::move(text), BaseRef);
 }
 
-bool THtmlView::GoToAnchor(const ByteString&) {
-    return false;
+void THtmlView::LoadBuffer(const char* Buffer, int64_t Length, const ByteString& BaseRef) {
+    if (d_->processing) return;
+    std::string bytes;
+    if (Buffer && Length > 0) bytes.assign(Buffer, static_cast<size_t>(Length));
+    d_->Load(std::move(bytes), BaseRef);
+}
+
+bool THtmlView::GoToAnchor(const ByteString& Name) {
+    return d_->GoToAnchor(Name);
 }
 int THtmlView::VerticalPosition() const {
-    return d_->position;
+    return d_->vpos;
 }
-void THtmlView::SetVerticalPosition(int) {}
+void THtmlView::SetVerticalPosition(int Position) {
+    d_->ScrollTo(Position, d_->hpos);
+}
 int THtmlView::VerticalRange() const {
-    return -viewport()->height();
+    return d_->DocumentHeight() - d_->ViewHeight();
 }
 int THtmlView::HorizontalPosition() const {
-    return 0;
+    return d_->hpos;
 }
 bool THtmlView::Processing() const {
     return d_->processing;
@@ -71,7 +84,7 @@ ByteString THtmlView::BaseAddress() const {
     return d_->baseAddress;
 }
 QString THtmlView::SelectedText() const {
-    return {};
+    return d_->selection.Text();
 }
 
 QColor THtmlView::DefBackground() const {
@@ -79,42 +92,64 @@ QColor THtmlView::DefBackground() const {
 }
 void THtmlView::SetDefBackground(const QColor& Color) {
     d_->defBackground = Color;
+    viewport()->update();
 }
 TBorderStyle THtmlView::BorderStyle() const {
     return d_->borderStyle;
 }
 void THtmlView::SetBorderStyle(TBorderStyle Style) {
     d_->borderStyle = Style;
+    switch (Style) {
+        case TBorderStyle::bsNone: setFrameStyle(QFrame::NoFrame); break;
+        case TBorderStyle::bsSingle:
+            setFrameStyle(QFrame::Box | QFrame::Plain);
+            setLineWidth(1);
+            break;
+        case TBorderStyle::bsFocused:
+            setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+            setLineWidth(1);
+            break;
+    }
 }
 TScrollStyle THtmlView::ScrollBars() const {
     return d_->scrollBars;
 }
 void THtmlView::SetScrollBars(TScrollStyle Style) {
     d_->scrollBars = Style;
+    const bool vertical = Style == TScrollStyle::ssVertical || Style == TScrollStyle::ssBoth;
+    const bool horizontal = Style == TScrollStyle::ssHorizontal || Style == TScrollStyle::ssBoth;
+    setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
 }
 int THtmlView::HistoryMaxCount() const {
     return d_->historyMaxCount;
 }
 void THtmlView::SetHistoryMaxCount(int Count) {
-    d_->historyMaxCount = Count;
+    d_->historyMaxCount = std::max(0, Count);
 }
 QString THtmlView::DefFontName() const {
     return d_->defFontName;
 }
 void THtmlView::SetDefFontName(const QString& Name) {
     d_->defFontName = Name;
+    d_->StyleChanged();
 }
 QString THtmlView::DefPreFontName() const {
     return d_->defPreFontName;
 }
 void THtmlView::SetDefPreFontName(const QString& Name) {
     d_->defPreFontName = Name;
+    d_->StyleChanged();
 }
 bool THtmlView::NoSelect() const {
     return d_->noSelect;
 }
 void THtmlView::SetNoSelect(bool Value) {
     d_->noSelect = Value;
+    if (Value) {
+        d_->selection.Clear();
+        viewport()->update();
+    }
 }
 int THtmlView::CharSet() const {
     return d_->charSet;
@@ -145,30 +180,34 @@ QColor THtmlView::DefFontColor() const {
 }
 void THtmlView::SetDefFontColor(const QColor& Color) {
     d_->defFontColor = Color;
+    d_->StyleChanged();
 }
 QColor THtmlView::DefLinkColor() const {
     return d_->defLinkColor;
 }
 void THtmlView::SetDefLinkColor(const QColor& Color) {
     d_->defLinkColor = Color;
+    d_->StyleChanged();
 }
 QColor THtmlView::DefOverLinkColor() const {
     return d_->defOverLinkColor;
 }
 void THtmlView::SetDefOverLinkColor(const QColor& Color) {
     d_->defOverLinkColor = Color;
+    d_->StyleChanged();
 }
 QColor THtmlView::DefVisitedLinkColor() const {
     return d_->defVisitedLinkColor;
 }
 void THtmlView::SetDefVisitedLinkColor(const QColor& Color) {
     d_->defVisitedLinkColor = Color;
+    d_->StyleChanged();
 }
 int THtmlView::VisitedMaxCount() const {
     return d_->visitedMaxCount;
 }
 void THtmlView::SetVisitedMaxCount(int Count) {
-    d_->visitedMaxCount = Count;
+    d_->visitedMaxCount = std::max(0, Count);
 }
 bool THtmlView::ViewImages() const {
     return d_->viewImages;
@@ -180,13 +219,14 @@ int THtmlView::ImageCacheCount() const {
     return d_->imageCacheCount;
 }
 void THtmlView::SetImageCacheCount(int Count) {
-    d_->imageCacheCount = Count;
+    d_->imageCacheCount = std::max(0, Count);
 }
 TViewOptions THtmlView::ViewOptions() const {
     return d_->viewOptions;
 }
 void THtmlView::SetViewOptions(TViewOptions Options) {
     d_->viewOptions = Options;
+    d_->StyleChanged();
 }
 intptr_t THtmlView::Tag() const {
     return d_->tag;
@@ -195,35 +235,139 @@ void THtmlView::SetTag(intptr_t Value) {
     d_->tag = Value;
 }
 
-void THtmlView::paintEvent(QPaintEvent*) {}
+void THtmlView::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    d_->Paint(painter, event->rect());
+}
+
 void THtmlView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    d_->Relayout(true);
 }
+
 void THtmlView::mousePressEvent(QMouseEvent* event) {
-    QAbstractScrollArea::mousePressEvent(event);
+    setFocus(Qt::MouseFocusReason);
+    if (event->button() != Qt::LeftButton) return;
+    const QPoint point = event->position().toPoint();
+    d_->pressed = true;
+    d_->dragged = false;
+    d_->pressPoint = point;
+    d_->pressLink = d_->LinkAt(point, false);
+    const bool hadSelection = !d_->selection.Empty();
+    d_->selection.Clear();
+    if (hadSelection) viewport()->update();
 }
+
 void THtmlView::mouseMoveEvent(QMouseEvent* event) {
-    QAbstractScrollArea::mouseMoveEvent(event);
+    const QPoint point = event->position().toPoint();
+    if (d_->pressed && (event->buttons() & Qt::LeftButton)) {
+        if (!d_->dragged && (point - d_->pressPoint).manhattanLength() >= kDragThreshold) {
+            d_->dragged = true;
+            if (!d_->noSelect) d_->selection.Begin(d_->ToDocument(d_->pressPoint));
+        }
+        if (d_->dragged && !d_->noSelect) {
+            d_->selection.Extend(d_->ToDocument(point));
+            // Dragging past an edge scrolls the document.
+            if (point.y() < 0) d_->ScrollTo(d_->vpos + point.y(), d_->hpos);
+            if (point.y() > viewport()->height())
+                d_->ScrollTo(d_->vpos + point.y() - viewport()->height(), d_->hpos);
+            viewport()->update();
+        }
+        return;
+    }
+    d_->MouseOver(point);
 }
+
 void THtmlView::mouseReleaseEvent(QMouseEvent* event) {
-    QAbstractScrollArea::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton || !d_->pressed) return;
+    d_->pressed = false;
+    const QPoint point = event->position().toPoint();
+    if (!d_->selection.Empty()) {
+        if (QClipboard* clipboard = QApplication::clipboard(); clipboard && clipboard->supportsSelection())
+            clipboard->setText(d_->selection.Text(), QClipboard::Selection);
+        return;
+    }
+    if (event->modifiers() & Qt::ShiftModifier) return;
+    const ByteString link = d_->LinkAt(point, false);
+    if (link.empty() || link != d_->pressLink) return;
+    d_->ClickLink(d_->LinkAt(point, true));
 }
+
 void THtmlView::mouseDoubleClickEvent(QMouseEvent* event) {
-    QAbstractScrollArea::mouseDoubleClickEvent(event);
+    if (event->button() != Qt::LeftButton || d_->noSelect) return;
+    d_->pressed = true;
+    d_->dragged = true;
+    d_->selection.SelectWord(d_->ToDocument(event->position().toPoint()));
+    viewport()->update();
 }
+
 void THtmlView::leaveEvent(QEvent* event) {
+    d_->MouseLeave();
     QAbstractScrollArea::leaveEvent(event);
 }
+
 void THtmlView::keyPressEvent(QKeyEvent* event) {
-    QAbstractScrollArea::keyPressEvent(event);
+    if (event->matches(QKeySequence::Copy)) {
+        if (!d_->selection.Empty()) QApplication::clipboard()->setText(d_->selection.Text());
+        return;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        if (!d_->noSelect) {
+            d_->selection.SelectAll();
+            viewport()->update();
+        }
+        return;
+    }
+    const int v = d_->vpos, h = d_->hpos;
+    const bool wide = d_->DocumentWidth() > d_->ViewWidth();
+    switch (event->key()) {
+        case Qt::Key_Up: d_->ScrollTo(v - 16, h); break;
+        case Qt::Key_Down: d_->ScrollTo(v + 16, h); break;
+        case Qt::Key_PageUp: d_->ScrollTo(v - (d_->ViewHeight() - 16), h); break;
+        case Qt::Key_PageDown: d_->ScrollTo(v + (d_->ViewHeight() - 16), h); break;
+        case Qt::Key_Home: d_->ScrollTo(0, h); break;
+        case Qt::Key_End: d_->ScrollTo(d_->MaxVertical(), h); break;
+        case Qt::Key_Left:
+            if (wide) d_->ScrollTo(v, h - 15);
+            break;
+        case Qt::Key_Right:
+            if (wide) d_->ScrollTo(v, h + 15);
+            break;
+        default: QAbstractScrollArea::keyPressEvent(event); return;
+    }
+    event->accept();
 }
+
 void THtmlView::wheelEvent(QWheelEvent* event) {
-    QAbstractScrollArea::wheelEvent(event);
+    const int delta = event->angleDelta().y();
+    if (delta == 0) {
+        event->ignore();
+        return;
+    }
+    const int lines = QApplication::wheelScrollLines();
+    int step;
+    if (lines > 0) {
+        // 16 pixels per line for each notch of 120; finer wheels add up to the same.
+        d_->wheelRemainder += 16.0 * lines * delta / 120.0;
+        step = static_cast<int>(d_->wheelRemainder);
+        d_->wheelRemainder -= step;
+    } else {
+        step = delta / 2;
+    }
+    d_->ScrollTo(d_->vpos - step, d_->hpos);
+    event->accept();
 }
-void THtmlView::scrollContentsBy(int, int) {}
+
+void THtmlView::scrollContentsBy(int, int) {
+    // The view's own scroll bars were moved.
+    d_->ScrollTo(verticalScrollBar()->value(), horizontalScrollBar()->value());
+}
+
 bool THtmlView::focusNextPrevChild(bool next) {
     return QAbstractScrollArea::focusNextPrevChild(next);
 }
+
 void THtmlView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange) viewport()->update();
     QAbstractScrollArea::changeEvent(event);
 }

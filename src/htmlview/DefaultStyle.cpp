@@ -1,0 +1,93 @@
+#include "htmlview/DefaultStyle.h"
+
+namespace {
+
+const char* const kRules = R"CSS(
+html, address, blockquote, body, center, div, figure, figcaption, footer, form, header, hr, legend,
+listing, main, p, plaintext, pre, xmp, article, aside, h1, h2, h3, h4, h5, h6, hgroup, nav,
+section, dir, dd, dl, dt, menu, ol, ul, fieldset, details, summary { display: block; }
+head, link, meta, script, style, title, base, template, datalist, area, param, noscript,
+[hidden], input[type="hidden"] { display: none; }
+li { display: list-item; }
+html { font-size: medium; line-height: normal; }
+body { margin: 0; }
+p, blockquote, figure, listing, plaintext, pre, xmp, dl, ol, ul, dir, menu { margin-top: 1em; margin-bottom: 1em; }
+blockquote, figure { margin-left: 40px; margin-right: 40px; }
+address { font-style: italic; }
+center { text-align: center; }
+h1 { font-size: 2em; margin-top: 0.67em; margin-bottom: 0.67em; }
+h2 { font-size: 1.5em; margin-top: 0.83em; margin-bottom: 0.83em; }
+h3 { font-size: 1.17em; margin-top: 1em; margin-bottom: 1em; }
+h4 { margin-top: 1.33em; margin-bottom: 1.33em; }
+h5 { font-size: 0.83em; margin-top: 1.67em; margin-bottom: 1.67em; }
+h6 { font-size: 0.67em; margin-top: 2.33em; margin-bottom: 2.33em; }
+h1, h2, h3, h4, h5, h6, th, b, strong, dt { font-weight: bold; }
+dd { margin-left: 40px; }
+ol, ul, dir, menu { padding-left: 40px; }
+ul, dir, menu { list-style-type: disc; }
+ol { list-style-type: decimal; }
+ol ul, ul ul, ol dir, ul dir, ol menu, ul menu { list-style-type: circle; }
+ol ol ul, ol ul ul, ul ol ul, ul ul ul { list-style-type: square; }
+ol ol, ol ul, ul ol, ul ul { margin-top: 0; margin-bottom: 0; }
+ol[type="a"] { list-style-type: lower-alpha; }
+ol[type="A"] { list-style-type: upper-alpha; }
+ol[type="i"] { list-style-type: lower-roman; }
+ol[type="I"] { list-style-type: upper-roman; }
+ul[type="circle"] { list-style-type: circle; }
+ul[type="square"] { list-style-type: square; }
+table { display: table; border-collapse: separate; border-spacing: 2px; text-indent: 0; }
+caption { display: table-caption; text-align: center; }
+colgroup { display: table-column-group; }
+col { display: table-column; }
+thead { display: table-header-group; vertical-align: middle; }
+tbody { display: table-row-group; vertical-align: middle; }
+tfoot { display: table-footer-group; vertical-align: middle; }
+tr { display: table-row; vertical-align: inherit; }
+td, th { display: table-cell; vertical-align: inherit; padding: 1px; }
+th { text-align: center; }
+td[nowrap], th[nowrap], nobr { white-space: nowrap; }
+hr { color: gray; border-style: inset; border-width: 1px; margin: 0.5em auto; }
+pre, listing, xmp, plaintext { white-space: pre; }
+pre, listing, xmp, plaintext, code, kbd, samp, tt { font-family: monospace; }
+i, cite, dfn, em, var, address { font-style: italic; }
+u, ins { text-decoration: underline; }
+s, strike, del { text-decoration: line-through; }
+big { font-size: larger; }
+small { font-size: smaller; }
+sub { vertical-align: sub; font-size: smaller; }
+sup { vertical-align: super; font-size: smaller; }
+mark { background-color: yellow; color: black; }
+fieldset { margin-left: 2px; margin-right: 2px; padding: 0.35em 0.75em 0.625em; border: 2px groove #c0c0c0; }
+legend { padding-left: 2px; padding-right: 2px; }
+img { display: inline-block; }
+input, select, textarea, button { display: inline-block; vertical-align: baseline; }
+)CSS";
+
+QString Css(const QColor& color) {
+    return color.name(QColor::HexRgb);
+}
+
+QString Family(const QString& name) {
+    QString escaped = name;
+    escaped.remove(QLatin1Char('"')).remove(QLatin1Char('\\'));
+    return QStringLiteral("\"%1\"").arg(escaped);
+}
+
+}  // namespace
+
+std::string DefaultStyleSheet(const TStyleDefaults& defaults) {
+    QString sheet = QString::fromUtf8(kRules);
+    sheet += QStringLiteral("html { color: %1; font-family: %2; }\n")
+                 .arg(Css(defaults.fontColor), Family(defaults.fontName));
+    sheet += QStringLiteral("pre, listing, xmp, plaintext, code, kbd, samp, tt { font-family: %1; }\n")
+                 .arg(Family(defaults.preFontName));
+    const QString decoration = defaults.underlineLinks ? QStringLiteral("underline") : QStringLiteral("none");
+    sheet += QStringLiteral("a:link { color: %1; text-decoration: %2; cursor: pointer; }\n")
+                 .arg(Css(defaults.linkColor), decoration);
+    sheet += QStringLiteral("a:visited { color: %1; text-decoration: %2; cursor: pointer; }\n")
+                 .arg(Css(defaults.visitedLinkColor), decoration);
+    if (defaults.highlightOverLinks)
+        sheet +=
+            QStringLiteral("a:link:hover, a:visited:hover { color: %1; }\n").arg(Css(defaults.overLinkColor));
+    return sheet.toStdString();
+}

@@ -1,0 +1,330 @@
+#include "htmlview/DocumentContainer.h"
+
+#include <el_anchor.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QPalette>
+#include <QScreen>
+#include <QUrl>
+#include <algorithm>
+#include <cstring>
+
+#include "exchange/UtilsUnit.h"
+#include "htmlview/HtmlCleaner.h"
+#include "htmlview/HtmlFonts.h"
+#include "htmlview/HtmlForms.h"
+#include "htmlview/HtmlPainter.h"
+#include "htmlview/HtmlSelection.h"
+#include "htmlview/PictureCache.h"
+#include "htmlview/ResourceFetcher.h"
+
+namespace {
+
+QString FromUtf8(const char* text) {
+    return QString::fromUtf8(text ? text : "");
+}
+
+// A link whose target the user has visited: styled by :visited instead of :link.
+class TVisitedAnchor : public litehtml::el_anchor {
+public:
+    using litehtml::el_anchor::el_anchor;
+    void apply_stylesheet(const litehtml::css& stylesheet) override {
+        m_pseudo_classes.push_back("visited");
+        litehtml::html_tag::apply_stylesheet(stylesheet);
+    }
+};
+
+}  // namespace
+
+THtmlContainer::THtmlContainer(THtmlFonts& fonts, TPictureCache& pictures, THtmlForms& forms,
+                               THtmlSelection& selection, TResourceFetcher& fetcher)
+    : fonts_(fonts), pictures_(pictures), forms_(forms), selection_(selection), fetcher_(fetcher) {}
+
+void THtmlContainer::SetDefaultFont(const QString& name, int pixelSize) {
+    fontName_ = name.toStdString();
+    fontSize_ = std::clamp(pixelSize, THtmlFonts::kMinPixelSize, THtmlFonts::kMaxPixelSize);
+}
+
+void THtmlContainer::SetBaseAddress(const QString& address) {
+    if (address == base_) return;
+    base_ = address;
+    keys_.clear();
+}
+
+void THtmlContainer::SetSelectionColors(const QColor& background, const QColor& text) {
+    selectionBackground_ = background;
+    selectionText_ = text;
+}
+
+void THtmlContainer::BeginPaint(QPainter* painter, QPoint origin, const QRect& canvas) {
+    painter_ = painter;
+    origin_ = origin;
+    canvas_ = canvas;
+    clipDepth_ = 0;
+    drawnPictures_.clear();
+}
+
+void THtmlContainer::EndPaint() {
+    while (clipDepth_ > 0) {
+        htmlpaint::PopClip(*painter_);
+        --clipDepth_;
+    }
+    painter_ = nullptr;
+}
+
+QString THtmlContainer::PictureKey(const std::string& src, const std::string& base) {
+    QByteArray id(src.data(), static_cast<qsizetype>(src.size()));
+    id.append('\0').append(base.data(), static_cast<qsizetype>(base.size()));
+    auto found = keys_.constFind(id);
+    if (found != keys_.constEnd()) return *found;
+    QString baseAddress = base_;
+    if (!base.empty()) {
+        const QString resolvedBase = TPictureCache::Resolve(QString::fromStdString(base), base_);
+        if (!resolvedBase.isEmpty()) baseAddress = resolvedBase;
+    }
+    QString key = TPictureCache::Resolve(QString::fromUtf8(src.data(), static_cast<qsizetype>(src.size())),
+                                         baseAddress);
+    if (keys_.size() > 4096) keys_.clear();
+    keys_.insert(id, key);
+    return key;
+}
+
+litehtml::uint_ptr THtmlContainer::create_font(const char* faceName, int size, int weight,
+                                               litehtml::font_style italic, unsigned int decoration,
+                                               litehtml::font_metrics* fm) {
+    return fonts_.Create(faceName, size, weight, italic, decoration, fm);
+}
+
+void THtmlContainer::delete_font(litehtml::uint_ptr hFont) {
+    fonts_.Delete(hFont);
+}
+
+int THtmlContainer::text_width(const char* text, litehtml::uint_ptr hFont) {
+    return fonts_.TextWidth(text, hFont);
+}
+
+void THtmlContainer::draw_text(litehtml::uint_ptr, const char* text, litehtml::uint_ptr hFont,
+                               litehtml::web_color color, const litehtml::position& pos) {
+    THtmlFont* font = THtmlFonts::From(hFont);
+    if (!painter_ || !font || !text) return;
+    const QString word = FromUtf8(text);
+    painter_->setFont(font->font);
+    const QPointF baseline(pos.x, pos.y + font->metrics.ascent());
+    int from = 0, to = 0;
+    if (selection_.RangeAt(pos.x - origin_.x(), pos.y - origin_.y(), from, to)) {
+        const int left = pos.x + font->metrics.horizontalAdvance(word.left(from));
+        const int right = pos.x + font->metrics.horizontalAdvance(word.left(to));
+        const QRect marked(left, pos.y, std::max(1, right - left),
+                           std::max(pos.height, font->metrics.height()));
+        painter_->fillRect(marked, selectionBackground_);
+        painter_->save();
+        painter_->setClipRect(marked, Qt::IntersectClip);
+        painter_->setPen(selectionText_);
+        painter_->drawText(baseline, word);
+        painter_->restore();
+        painter_->save();
+        QRegion rest(QRect(pos.x - 2, pos.y - 4, std::max(pos.width, right - pos.x) + 8, pos.height + 8));
+        painter_->setClipRegion(rest.subtracted(QRegion(marked)), Qt::IntersectClip);
+        painter_->setPen(htmlpaint::ToColor(color));
+        painter_->drawText(baseline, word);
+        painter_->restore();
+        return;
+    }
+    painter_->setPen(htmlpaint::ToColor(color));
+    painter_->drawText(baseline, word);
+}
+
+int THtmlContainer::pt_to_px(int pt) const {
+    // The view works at 96 dots per inch, the desktop's logical resolution.
+    return static_cast<int>(
+        std::clamp<long long>((static_cast<long long>(pt) * 96 + 36) / 72, -100000, 100000));
+}
+
+void THtmlContainer::draw_list_marker(litehtml::uint_ptr, const litehtml::list_marker& marker) {
+    if (!painter_) return;
+    QPixmap picture;
+    if (!marker.image.empty() && viewImages_)
+        picture = pictures_.Frame(PictureKey(marker.image, marker.baseurl ? marker.baseurl : ""));
+    htmlpaint::DrawListMarker(*painter_, marker, picture, THtmlFonts::From(marker.font));
+}
+
+void THtmlContainer::load_image(const char* src, const char* baseurl, bool) {
+    if (!viewImages_ || !src) return;
+    const QString key = PictureKey(src, baseurl ? baseurl : "");
+    if (!key.isEmpty()) pictures_.Load(key);
+}
+
+void THtmlContainer::get_image_size(const char* src, const char* baseurl, litehtml::size& sz) {
+    sz.width = sz.height = 0;
+    if (!viewImages_ || !src) return;
+    const QString key = PictureKey(src, baseurl ? baseurl : "");
+    if (key.isEmpty()) return;
+    const QSize size = pictures_.Size(key);
+    if (size.isValid()) {
+        sz.width = size.width();
+        sz.height = size.height();
+    } else if (pictures_.State(key) == TPictureCache::TState::Loading) {
+        sizeWaits_.insert(key);
+    }
+}
+
+void THtmlContainer::draw_background(litehtml::uint_ptr, const litehtml::background_paint& bg) {
+    if (!painter_) return;
+    QPixmap picture;
+    if (!bg.image.empty() && viewImages_) {
+        const QString key = PictureKey(bg.image, bg.baseurl);
+        picture = pictures_.Frame(key);
+        if (!picture.isNull()) {
+            const QRect clip = htmlpaint::ToRect(bg.clip_box);
+            drawnPictures_[key].push_back(clip.translated(-origin_));
+        }
+    }
+    htmlpaint::DrawBackground(*painter_, bg, picture, canvas_);
+}
+
+void THtmlContainer::draw_borders(litehtml::uint_ptr, const litehtml::borders& borders,
+                                  const litehtml::position& draw_pos, bool) {
+    if (painter_) htmlpaint::DrawBorders(*painter_, borders, draw_pos);
+}
+
+void THtmlContainer::transform_text(std::string& text, litehtml::text_transform tt) {
+    QString value = QString::fromStdString(text);
+    switch (tt) {
+        case litehtml::text_transform_uppercase: value = value.toUpper(); break;
+        case litehtml::text_transform_lowercase: value = value.toLower(); break;
+        case litehtml::text_transform_capitalize:
+            if (!value.isEmpty()) value[0] = value[0].toUpper();
+            break;
+        default: return;
+    }
+    text = value.toStdString();
+}
+
+void THtmlContainer::import_css(std::string& text, const std::string& url, std::string& baseurl) {
+    QString base = base_;
+    int depth = 1;
+    auto parent = sheets_.find(baseurl);
+    if (!baseurl.empty()) {
+        const QString resolved = TPictureCache::Resolve(QString::fromStdString(baseurl), base_);
+        if (!resolved.isEmpty()) base = resolved;
+        if (parent != sheets_.end()) depth = parent->second.depth + 1;
+    }
+    const QString address = TPictureCache::Resolve(QString::fromStdString(url), base);
+    if (address.isEmpty() || address.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) return;
+    const std::string key = address.toStdString();
+    auto found = sheets_.find(key);
+    if (found != sheets_.end()) {
+        if (found->second.state == TStyleSheet::TState::Ready) {
+            text = found->second.text;
+            baseurl = key;
+        }
+        return;
+    }
+    if (depth > kMaxImportDepth || static_cast<int>(sheets_.size()) >= kMaxStyleSheets) return;
+    TStyleSheet sheet;
+    sheet.depth = depth;
+    sheets_.emplace(key, sheet);
+    fetcher_.Fetch(address, [this, key](bool ok, const QByteArray& data) {
+        auto entry = sheets_.find(key);
+        if (entry == sheets_.end()) return;
+        entry->second.state = ok ? TStyleSheet::TState::Ready : TStyleSheet::TState::Failed;
+        if (ok)
+            entry->second.text.assign(
+                data.constData(), static_cast<size_t>(std::min<qsizetype>(data.size(), kMaxStyleSheetBytes)));
+        if (ok && OnStyleSheetArrived) OnStyleSheetArrived();
+    });
+}
+
+void THtmlContainer::set_clip(const litehtml::position& pos, const litehtml::border_radiuses& bdr_radius,
+                              bool valid_x, bool valid_y) {
+    if (!painter_) return;
+    htmlpaint::PushClip(*painter_, pos, bdr_radius, valid_x, valid_y);
+    ++clipDepth_;
+}
+
+void THtmlContainer::del_clip() {
+    if (!painter_ || clipDepth_ <= 0) return;
+    htmlpaint::PopClip(*painter_);
+    --clipDepth_;
+}
+
+void THtmlContainer::get_client_rect(litehtml::position& client) const {
+    client = litehtml::position(0, 0, client_.width(), client_.height());
+}
+
+std::shared_ptr<litehtml::element> THtmlContainer::create_element(
+    const char* tag_name, const litehtml::string_map& attributes,
+    const std::shared_ptr<litehtml::document>& doc) {
+    if (tag_name && std::strcmp(tag_name, "a") == 0) {
+        auto href = attributes.find("href");
+        if (href != attributes.end() && !href->second.empty() && IsVisited && IsVisited(href->second))
+            return std::make_shared<TVisitedAnchor>(doc);
+        return nullptr;
+    }
+    auto found = attributes.find(kControlAttribute);
+    if (found == attributes.end()) return nullptr;
+    int32_t index = -1;
+    if (!IsIntegerText(found->second, index) || index < 0 || index >= forms_.Count()) return nullptr;
+    auto element = std::make_shared<TControlElement>(doc, &forms_, index);
+    forms_.Attach(index, element);
+    return element;
+}
+
+void THtmlContainer::get_media_features(litehtml::media_features& media) const {
+    media.type = litehtml::media_type_screen;
+    media.width = client_.width();
+    media.height = client_.height();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize device = screen ? screen->size() : QSize(1280, 1024);
+    media.device_width = device.width();
+    media.device_height = device.height();
+    media.color = 8;
+    media.color_index = 256;
+    media.monochrome = 0;
+    media.resolution = 96;
+}
+
+void THtmlContainer::get_language(std::string& language, std::string& culture) const {
+    language = "en";
+    culture.clear();
+}
+
+std::string THtmlContainer::resolve_color(const std::string& color) const {
+    // The system colours of older pages; any other unknown name means no colour.
+    static const std::pair<const char*, QPalette::ColorRole> kRoles[] = {
+        {"buttonface", QPalette::Button},
+        {"threedface", QPalette::Button},
+        {"buttontext", QPalette::ButtonText},
+        {"window", QPalette::Base},
+        {"windowtext", QPalette::Text},
+        {"highlight", QPalette::Highlight},
+        {"highlighttext", QPalette::HighlightedText},
+        {"captiontext", QPalette::HighlightedText},
+        {"activecaption", QPalette::Highlight},
+        {"infobackground", QPalette::ToolTipBase},
+        {"infotext", QPalette::ToolTipText},
+        {"menu", QPalette::Window},
+        {"menutext", QPalette::WindowText},
+        {"threedshadow", QPalette::Dark},
+        {"buttonshadow", QPalette::Dark},
+        {"threedhighlight", QPalette::Light},
+        {"buttonhighlight", QPalette::Light},
+        {"threeddarkshadow", QPalette::Shadow},
+        {"graytext", QPalette::PlaceholderText},
+        {"canvas", QPalette::Base},
+        {"canvastext", QPalette::Text},
+        {"linktext", QPalette::Link},
+    };
+    std::string lower = color;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const auto& [name, role] : kRoles)
+        if (lower == name) return QApplication::palette().color(QPalette::Active, role).name().toStdString();
+    return {};
+}
+
+void THtmlContainer::split_text(const char* text, const std::function<void(const char*)>& on_word,
+                                const std::function<void(const char*)>& on_space) {
+    THtmlFonts::SplitWords(text, on_word, on_space);
+}

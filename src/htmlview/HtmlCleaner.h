@@ -1,0 +1,67 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Limits that keep a hostile document from exhausting the renderer, which recurses over the tree
+// and keeps one object per word and per table cell.
+struct TCleanLimits {
+    size_t maxInputBytes = 8u << 20;    // longer documents are cut
+    int maxDepth = 96;                  // deeper elements are unwrapped into their text
+    size_t maxElements = 100000;        // later elements are unwrapped
+    size_t maxStyleBytes = 512u << 10;  // per style element
+    size_t maxCellSpanTotal = 200000;   // colspans beyond this budget count as 1
+};
+
+// An HTML form as written in the document.
+struct TFormSpec {
+    std::string action, target, enctype, method;
+};
+
+struct TOptionSpec {
+    std::string value, label;
+    bool selected = false, disabled = false;
+};
+
+enum class TControlKind {
+    Text,  // text, password and the other single-line inputs
+    Hidden,
+    CheckBox,
+    Radio,
+    Submit,  // input type=submit, button type=submit
+    Reset,
+    Button,   // does nothing: the view runs no scripts
+    Picture,  // input type=image
+    File,     // shown disabled: a message must not reach the user's files
+    Select,
+    TextArea,
+};
+
+// One form control, in document order. Its element in the cleaned text carries the attribute
+// data-qv-control with the control's index.
+struct TControlSpec {
+    TControlKind kind = TControlKind::Text;
+    int form = -1;                        // index into forms, -1 when the control belongs to none
+    std::string type, name, value, text;  // text: text area content or button label
+    std::string src, alt, placeholder, wrap;
+    bool password = false, checked = false, disabled = false, readOnly = false, multiple = false;
+    int size = 0, maxLength = -1, rows = 0, cols = 0;
+    int width = 0, height = 0;  // width/height attributes of picture buttons
+    std::vector<TOptionSpec> options;
+};
+
+struct TCleanDocument {
+    std::string html;  // well-formed UTF-8 HTML for the renderer
+    std::vector<TFormSpec> forms;
+    std::vector<TControlSpec> controls;
+    std::string baseHref;    // href of the first base element, as written
+    bool truncated = false;  // some limit applied
+};
+
+// The name of the attribute that ties an element of the cleaned text to its control.
+inline constexpr const char* kControlAttribute = "data-qv-control";
+
+// Parses UTF-8 HTML and writes a cleaned copy: scripts, frames, plug-ins, foreign content and
+// comments dropped, nesting flattened beyond the depth limit, spans clamped, sizes capped, form
+// controls collected. Never recurses, so any input is safe.
+TCleanDocument CleanDocument(const std::string& utf8, const TCleanLimits& limits = {});

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QHash>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <unordered_set>
+
+#include <litehtml.h>
+
+// One font the renderer asked for.
+struct THtmlFont {
+    QFont font;
+    QFontMetrics metrics;
+    unsigned decoration = 0;
+    QHash<QString, int> widths;  // measured words
+
+    explicit THtmlFont(const QFont& f) : font(f), metrics(f) {}
+};
+
+// Fonts by the renderer's handles, with the default names of the view.
+class THtmlFonts {
+public:
+    // Font sizes beyond these are clamped: giant glyphs are slow to rasterise and useless.
+    static constexpr int kMinPixelSize = 1;
+    static constexpr int kMaxPixelSize = 256;
+    // Words longer than this many characters are broken, so that one word cannot make a line
+    // wider than any screen.
+    static constexpr int kMaxWordChars = 64;
+
+    void SetDefaultNames(const QString& fontName, const QString& preFontName);
+
+    litehtml::uint_ptr Create(const char* faceName, int size, int weight, litehtml::font_style italic,
+                              unsigned decoration, litehtml::font_metrics* fm);
+    void Delete(litehtml::uint_ptr handle);
+    int TextWidth(const char* text, litehtml::uint_ptr handle);
+
+    static THtmlFont* From(litehtml::uint_ptr handle) { return reinterpret_cast<THtmlFont*>(handle); }
+
+    // Splits text into words and spaces like the renderer does, breaking words that are too long.
+    static void SplitWords(const char* text, const std::function<void(const char*)>& onWord,
+                           const std::function<void(const char*)>& onSpace);
+
+    // The families of a CSS font-family list, generic names replaced by the view's defaults.
+    QStringList Families(const QString& list, QFont::StyleHint& hint) const;
+
+private:
+    QString fontName_ = QStringLiteral("Times New Roman");
+    QString preFontName_ = QStringLiteral("Courier New");
+    std::unordered_set<THtmlFont*> fonts_;
+};

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QColor>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include <litehtml.h>
+
+#include "htmlview/DocumentContainer.h"
+#include "htmlview/HtmlCleaner.h"
+#include "htmlview/HtmlFonts.h"
+#include "htmlview/HtmlForms.h"
+#include "htmlview/HtmlSelection.h"
+#include "htmlview/HtmlView.h"
+#include "htmlview/PictureCache.h"
+#include "htmlview/ResourceFetcher.h"
+
+// The document side of the view: loading, building, layout, painting, anchors and links.
+class THtmlViewPrivate {
+public:
+    explicit THtmlViewPrivate(THtmlView* view);
+    ~THtmlViewPrivate();
+
+    // Settings.
+    QColor defBackground;
+    TBorderStyle borderStyle = TBorderStyle::bsFocused;
+    TScrollStyle scrollBars = TScrollStyle::ssBoth;
+    int historyMaxCount = 0;
+    QString defFontName = QStringLiteral("Times New Roman");
+    QString defPreFontName = QStringLiteral("Courier New");
+    bool noSelect = false;
+    int charSet = DEFAULT_CHARSET;
+    int marginHeight = 5;
+    int marginWidth = 10;
+    int defFontSize = 12;
+    QColor defFontColor, defLinkColor{0, 0, 255}, defOverLinkColor{0, 0, 255},
+        defVisitedLinkColor{128, 0, 128};
+    int visitedMaxCount = 50;
+    bool viewImages = true;
+    int imageCacheCount = 5;
+    TViewOptions viewOptions = voPrintTableBackground | voPrintMonochromeBlack;
+    intptr_t tag = 0;
+    ByteString baseAddress;
+    void StyleChanged() { contextDirty_ = true; }
+
+    // Loading and layout.
+    bool processing = false;
+    void Load(std::string bytes, const ByteString& baseRef);
+    // Lays the document out again (a size change, a picture's size) with the processing events.
+    void Relayout(bool keepTopElement);
+    void ScheduleRelayout();
+    void ScheduleRebuild();
+
+    // Scroll model.
+    int DocumentHeight() const;  // H
+    int DocumentWidth() const;
+    int ViewHeight() const;  // V
+    int ViewWidth() const;
+    int MaxVertical() const { return std::max(0, DocumentHeight() - ViewHeight()); }
+    int MaxHorizontal() const { return std::max(0, DocumentWidth() - ViewWidth()); }
+    int vpos = 0, hpos = 0;
+    void ScrollTo(int vertical, int horizontal);
+    QPoint Origin() const { return QPoint(marginWidth - hpos, marginHeight - vpos); }
+    QPoint ToDocument(QPoint viewportPoint) const { return viewportPoint - Origin(); }
+
+    // Anchors and links.
+    bool GoToAnchor(const ByteString& name);
+    // The target of the link at a viewport point ("" for none), with "?x,y" for image maps.
+    ByteString LinkAt(QPoint viewportPoint, bool withMapPosition) const;
+    void AddVisited(const ByteString& target);
+    void ClickLink(const ByteString& src);
+
+    void Paint(QPainter& painter, const QRect& area);
+    void MouseOver(QPoint viewportPoint);
+    void MouseLeave();
+    void UpdateScrollBars();
+
+    THtmlView* q;
+    TResourceFetcher fetcher;
+    TPictureCache pictures;
+    THtmlFonts fonts;
+    THtmlForms forms;
+    THtmlSelection selection;
+    THtmlContainer container;
+
+    // Mouse state.
+    bool pressed = false;
+    bool dragged = false;
+    QPoint pressPoint;
+    ByteString pressLink;
+    double wheelRemainder = 0;
+
+private:
+    void Build();
+    void Layout();
+    void BeginProcessing();
+    void EndProcessing();
+    std::shared_ptr<litehtml::element> FindAnchor(const std::string& name) const;
+    int ElementTop(const std::shared_ptr<litehtml::element>& element) const;
+
+    std::unique_ptr<litehtml::context> context_;
+    bool contextDirty_ = true;
+    litehtml::document::ptr document_;
+    TCleanDocument clean_;
+    std::string charset_;
+    std::string lastDocumentName_;
+    int layoutWidth_ = -1;
+    int docWidth_ = 0, docHeight_ = 0;
+    QStringList visited_;
+    QTimer relayoutTimer_, rebuildTimer_;
+};
