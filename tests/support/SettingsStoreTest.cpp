@@ -356,19 +356,4 @@ TEST_F(SettingsStoreTest, SectionWithLeadingBackslashLivesBelowTheRootKey) {
     EXPECT_EQ(store_->ReadText("Top\\Level", "Name", "below the store"), "below the store");
 }
 
-TEST_F(SettingsStoreTest, AccessMaskIsTheUnionOfTheChosenRights) {
-    struct {
-        TRegAccess access;
-        uint32_t mask;
-    } const cases[] = {
-        {{keyAllAccess}, 0xF003F},
-        {{keyQueryValue, keySetValue}, 0x3},
-        {{keyRead, keyWrite}, 0x2001F},
-        {{keyNotify, keyCreateLink, keyEnumerateSubKeys, keyCreateSubKey}, 0x3C},
-        {{keyExecute}, 0x20019},
-        {{}, 0},
-    };
-    for (const auto& c : cases) EXPECT_EQ(c.access.Mask(), c.mask);
-}
-
 }  // namespace
