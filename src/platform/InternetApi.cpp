@@ -415,7 +415,10 @@ bool TRequest::BeginTransfer() {
         curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, ProxyUser.c_str());
         curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, ProxyPassword.c_str());
     }
-    if (!(Flags & INTERNET_FLAG_NO_COOKIES)) {
+    // A reset handle keeps its share, so the jar is attached or detached every time.
+    if (Flags & INTERNET_FLAG_NO_COOKIES) {
+        curl_easy_setopt(e, CURLOPT_SHARE, nullptr);
+    } else {
         curl_easy_setopt(e, CURLOPT_SHARE, CookieShare());
         curl_easy_setopt(e, CURLOPT_COOKIEFILE, "");
     }
