@@ -1,0 +1,150 @@
+// The real program under Xvfb: a second start ends with code 0 and brings the first forward;
+// copies under another file name run side by side.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include "common/PollScript.h"
+#include "common/ProgramHarness.h"
+#include "support/SettingsStore.h"
+
+namespace {
+
+using testing_support::WaitUntil;
+
+QString ProgramPath() {
+    return QDir(QCoreApplication::applicationDirPath() + "/..").absoluteFilePath("quorvel");
+}
+
+QString Run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
+// The visible main window of the process, as an X window id; 0 while there is none.
+qulonglong MainWindowOf(qint64 pid) {
+    const QString found = Run(
+        "xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid), "--name", "^Quorvel 1\\.01$"});
+    return found.section('\n', 0, 0).toULongLong();
+}
+
+qulonglong FocusedWindow() {
+    return Run("xdotool", {"getwindowfocus", "-f"}).toULongLong();
+}
+
+class StartupProgramTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QFile::exists(ProgramPath())) << ProgramPath().toStdString() << " is not built";
+        // Settings of an earlier run: the password saved, so no dialog opens at start.
+        testing_support::StoreSettings([&](TSettingsStore& store) {
+            store.WriteText("Connection", "User", "demo");
+            store.WriteText("Connection", "URL", script_.Url());
+            store.WriteText("Connection", "Pass", "demo");
+            store.WriteFlag("Caching", "SavePass", true);
+        });
+    }
+    void TearDown() override {
+        for (auto& process : processes_) {
+            if (process->state() != QProcess::NotRunning) {
+                process->terminate();
+                if (!process->waitForFinished(10000)) {
+                    process->kill();
+                    process->waitForFinished();
+                }
+            }
+        }
+    }
+
+    QProcess* Start(const QString& program, bool withDisplay = true) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!withDisplay) environment.remove("DISPLAY");
+        process->setProcessEnvironment(environment);
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(program, {});
+        EXPECT_TRUE(process->waitForStarted());
+        processes_.push_back(std::move(process));
+        return processes_.back().get();
+    }
+
+    // Another window of this process takes the keyboard focus.
+    void TakeFocus(QWidget& widget) {
+        widget.setWindowTitle("Focus thief");
+        widget.setGeometry(700, 500, 200, 100);
+        widget.show();
+        widget.activateWindow();
+        ASSERT_TRUE(WaitUntil([&] {
+            widget.activateWindow();
+            return FocusedWindow() == widget.winId();
+        }));
+    }
+
+    QString CopyProgram(const QString& folder, const QString& name) {
+        QDir().mkpath(folder);
+        const QString copy = QDir(folder).filePath(name);
+        EXPECT_TRUE(QFile::copy(ProgramPath(), copy));
+        QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return copy;
+    }
+
+    testing_support::TPollScript script_;
+    std::vector<std::unique_ptr<QProcess>> processes_;
+};
+
+TEST_F(StartupProgramTest, ASecondStartEndsWithCodeZeroAndBringsTheFirstForward) {
+    QProcess* first = Start(ProgramPath());
+    qulonglong window = 0;
+    ASSERT_TRUE(WaitUntil([&] { return (window = MainWindowOf(first->processId())) != 0; }));
+    ASSERT_TRUE(script_.WaitForRequests(1)) << "the first instance polls its script";
+
+    // Twice, to see that the first instance keeps serving later starts. The second start gets
+    // no display at all: it must show nothing, and needs nothing to show.
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        QWidget thief;
+        TakeFocus(thief);
+        QProcess* second = Start(ProgramPath(), false);
+        ASSERT_TRUE(second->waitForFinished(20000));
+        EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second->exitCode(), 0);
+        EXPECT_TRUE(WaitUntil([&] { return FocusedWindow() == window; }))
+            << "focus is on " << FocusedWindow() << ", the first instance's window is " << window;
+        EXPECT_EQ(first->state(), QProcess::Running);
+    }
+}
+
+TEST_F(StartupProgramTest, TheFileNameDecidesWhichCopiesCountAsOneProgram) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QProcess* first = Start(CopyProgram(folder.filePath("a"), "quorvel"));
+    ASSERT_TRUE(WaitUntil([&] { return MainWindowOf(first->processId()) != 0; }));
+
+    // The same file name in another folder, and other letters' case, are the same program.
+    for (const QString& name : {QString("quorvel"), QString("qUORVEL.bin")}) {
+        SCOPED_TRACE(name.toStdString());
+        QProcess* same = Start(CopyProgram(folder.filePath("b-" + name), name));
+        ASSERT_TRUE(same->waitForFinished(20000));
+        EXPECT_EQ(same->exitCode(), 0);
+    }
+
+    // Another first letter's case makes another program, which runs beside the first.
+    QProcess* other = Start(CopyProgram(folder.filePath("c"), "Quorvel"));
+    EXPECT_TRUE(WaitUntil([&] { return MainWindowOf(other->processId()) != 0; }));
+    EXPECT_EQ(other->state(), QProcess::Running);
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+}  // namespace
