@@ -291,6 +291,27 @@ void THtmlViewPrivate::AddVisited(const ByteString& target) {
     if (!known && visited_.contains(entry)) ScheduleRebuild();
 }
 
+namespace {
+
+// A server-side image map picture inside a link, under the point.
+litehtml::element::ptr MapPictureAt(const litehtml::element::ptr& link, QPoint point) {
+    std::vector<litehtml::element::ptr> stack{link};
+    while (!stack.empty()) {
+        litehtml::element::ptr e = stack.back();
+        stack.pop_back();
+        const char* tag = e->get_tagName();
+        if (tag && std::strcmp(tag, "img") == 0 && e->get_attr("ismap")) {
+            const litehtml::position place = e->get_placement();
+            if (place.is_point_inside(point.x(), point.y())) return e;
+        }
+        for (int i = static_cast<int>(e->get_children_count()); i-- > 0;)
+            if (auto child = e->get_child(i)) stack.push_back(child);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 ByteString THtmlViewPrivate::LinkAt(QPoint viewportPoint, bool withMapPosition) const {
     if (!document_ || !document_->root()) return {};
     const QPoint point = ToDocument(viewportPoint);
@@ -305,6 +326,7 @@ ByteString THtmlViewPrivate::LinkAt(QPoint viewportPoint, bool withMapPosition) 
         const char* href = e->get_attr("href");
         if (!href || !*href) return {};
         ByteString target = href;
+        if (!map) map = MapPictureAt(e, point);
         if (map && withMapPosition) {
             const litehtml::position place = map->get_placement();
             target += "?" + std::to_string(point.x() - place.x) + "," + std::to_string(point.y() - place.y);
