@@ -10,9 +10,11 @@
 #include "TestEnvironment.h"
 #include "exchange/DataUnit.h"
 #include "exchange/HTTPUnit.h"
+#include "exchange/IntervalTimer.h"
 #include "shell/ConnectionUnit.h"
 #include "shell/MainUnit.h"
 #include "support/SettingsStore.h"
+#include "transport/HttpRequest.h"
 
 namespace testing_support {
 
@@ -59,7 +61,38 @@ TProgram::TProgram(bool show) {
     Main = new TMainForm();
     Connection = new TConnectionForm();
     HTTP = new THTTPForm();
+    // Count each outcome after the poll cycle's own handler has run.
+    THttpRequest* request = HTTP->PollRequest;
+    auto count = completions_;
+    request->OnDone = [count, handler = request->OnDone](QObject* s, const ByteString& type, int32_t size,
+                                                         TStream* stream) {
+        handler(s, type, size, stream);
+        ++*count;
+    };
+    request->OnConnLost = [count, handler = request->OnConnLost](QObject* s, const ByteString& type,
+                                                                 int32_t size, int32_t read,
+                                                                 TStream* stream) {
+        handler(s, type, size, read, stream);
+        ++*count;
+    };
+    request->OnHTTPError = [count, handler = request->OnHTTPError](QObject* s, int32_t code,
+                                                                   TStream* stream) {
+        handler(s, code, stream);
+        ++*count;
+    };
+    request->OnHostUnreachable = [count, handler = request->OnHostUnreachable](QObject* s) {
+        handler(s);
+        ++*count;
+    };
     if (show) Main->show();
+}
+
+bool TProgram::WaitCompletions(int count, std::chrono::milliseconds timeout) const {
+    return WaitUntil([&] { return *completions_ >= count && !HTTP->PollRequest->Busy(); }, timeout);
+}
+
+void TProgram::HoldTimer() {
+    HTTP->Timer->SetEnabled(false);
 }
 
 TProgram::~TProgram() {

@@ -45,9 +45,19 @@ public:
     // With `show` the main window is shown (its first activation may open the dialog).
     explicit TProgram(bool show = true);
     ~TProgram();
+    // Stops the poll timer until the next poll re-arms it, so no tick polls behind a test's back.
+    void HoldTimer();
+    // Poll requests whose outcome event (done, connection lost, HTTP error, host unreachable)
+    // has been handled completely.
+    int Completions() const { return *completions_; }
+    // Waits until that many outcomes have been handled and no poll is running.
+    bool WaitCompletions(int count, std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
     TMainForm* Main;
     TConnectionForm* Connection;
     THTTPForm* HTTP;
+
+private:
+    std::shared_ptr<int> completions_ = std::make_shared<int>(0);
 };
 
 // Fresh per-user folders, so the settings start empty.

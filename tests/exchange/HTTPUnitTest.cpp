@@ -47,8 +47,13 @@ protected:
     }
 
     // Waits until the poll request has ended and its events have run.
-    static bool WaitIdle(const TProgram& program) {
-        return WaitUntil([&] { return !program.HTTP->PollRequest->Busy(); });
+    // Waits until every request the script received has been answered and handled, no poll is
+    // running and the extra condition holds.
+    static bool Settled(const TProgram& program, const TPollScript& script, std::function<bool()> also = {}) {
+        return WaitUntil([&] {
+            return (!also || also()) && program.Completions() >= static_cast<int>(script.RequestCount()) &&
+                   !program.HTTP->PollRequest->Busy();
+        });
     }
 
     static std::string ClosedPortUrl() {
@@ -82,7 +87,7 @@ TEST_F(HTTPUnitPoll, BurstIsFetchedBackToBackUntilTheEmptyAnswer) {
     TProgram program;
     program.HTTP->Poll();
     // With a 60 s interval, only the immediate polls of the burst can bring four requests.
-    ASSERT_TRUE(WaitUntil([&] { return script.EmptyAnswers() >= 1 && !program.HTTP->PollRequest->Busy(); }));
+    ASSERT_TRUE(Settled(program, script, [&] { return script.EmptyAnswers() >= 1; }));
     const auto requests = script.Requests();
     ASSERT_EQ(requests.size(), 4u);
     const char* indexes[] = {"0", "4", "7", "9"};
@@ -113,8 +118,7 @@ TEST_F(HTTPUnitPoll, ScriptDelayLengthensTheWaitAfterItsBurst) {
         Configure(script.Url(), 5);
         TProgram program;
         program.HTTP->Poll();
-        ASSERT_TRUE(
-            WaitUntil([&] { return script.EmptyAnswers() >= 1 && !program.HTTP->PollRequest->Busy(); }));
+        ASSERT_TRUE(Settled(program, script, [&] { return script.EmptyAnswers() >= 1; }));
         // The message answer's Delay set the interval of the poll it triggered; the empty answer
         // that ended the burst reset the server's demand for the tick after that.
         EXPECT_EQ(program.HTTP->Timer->Interval(), c.interval);
@@ -174,8 +178,7 @@ TEST_F(HTTPUnitPoll, TickWhileAPollRunsOnlyRestartsTheTimer) {
     program.HTTP->Poll();
     EXPECT_EQ(program.HTTP->Timer->Interval(), 7000);
     EXPECT_EQ(program.HTTP->PollRequest->POSTData, "User=John+Smith&Pass=p%26ss+w&Index=0");
-    script.Server().ReleaseStalls();
-    ASSERT_TRUE(WaitIdle(program));
+    EXPECT_TRUE(program.HTTP->PollRequest->Busy());
     EXPECT_EQ(script.RequestCount(), 1u);
 }
 
@@ -212,11 +215,10 @@ TEST_F(HTTPUnitPoll, AnswersAreReadAsTheScriptMeantThem) {
         TMessageBoxWatcher boxes;
         TProgram program;
         program.HTTP->Poll();
-        ASSERT_TRUE(WaitUntil([&] { return program.HTTP->Connected && !program.HTTP->PollRequest->Busy(); }));
+        ASSERT_TRUE(Settled(program, script, [&] { return program.HTTP->Connected; }));
         if (c.pollsAgain) {
-            ASSERT_TRUE(WaitUntil([&] { return script.EmptyAnswers() >= 1; }));
+            ASSERT_TRUE(Settled(program, script, [&] { return script.EmptyAnswers() >= 1; }));
         }
-        ASSERT_TRUE(WaitIdle(program));
         EXPECT_EQ(Notifications().size(), c.stored);
         EXPECT_EQ(static_cast<size_t>(program.Main->ListItems->Count()), c.stored);
         EXPECT_EQ(script.RequestCount(), c.pollsAgain ? 2u : 1u);
@@ -232,7 +234,7 @@ TEST_F(HTTPUnitPoll, IndexThatIsNoIntegerStoresTheMessageWithIndexZero) {
     Configure(script.Url());
     TProgram program(false);
     program.HTTP->Poll();
-    ASSERT_TRUE(WaitUntil([&] { return script.EmptyAnswers() >= 1 && !program.HTTP->PollRequest->Busy(); }));
+    ASSERT_TRUE(Settled(program, script, [&] { return script.EmptyAnswers() >= 1; }));
     ASSERT_EQ(Notifications().size(), 1u);
     EXPECT_EQ(Notifications().front()->Index, 0);
     EXPECT_EQ(HighestIndex(), 0);
@@ -251,7 +253,8 @@ TEST_F(HTTPUnitPoll, RefusalIsShownOnceWithTheOneMinuteFloorThenTheDialog) {
     int intervalWhileShown = 0;
     bool dialogWhileShown = true;
     boxes.Respond = [&] {
-        if (script.RequestCount() < 2 || program.HTTP->PollRequest->Busy()) return false;
+        if (script.RequestCount() < 2 || program.Completions() < 1 || program.HTTP->PollRequest->Busy())
+            return false;
         intervalWhileShown = program.HTTP->Timer->Interval();
         dialogWhileShown = program.Connection->isVisible();
         return true;
@@ -285,7 +288,7 @@ TEST_F(HTTPUnitPoll, FailureIsShownOnceWithTheFocusInTheURLAndAgainAfterAReset) 
     program.Connection->close();
     EXPECT_TRUE(program.Main->isEnabled());
     EXPECT_FALSE(program.HTTP->Paused);
-    ASSERT_TRUE(WaitUntil([&] { return script.RequestCount() >= 2 && !program.HTTP->PollRequest->Busy(); }));
+    ASSERT_TRUE(Settled(program, script, [&] { return script.RequestCount() >= 2; }));
     EXPECT_EQ(boxes.Count(), 1);
     EXPECT_EQ(program.HTTP->Timer->Interval(), 60000);
 
@@ -307,8 +310,7 @@ TEST_F(HTTPUnitPoll, FailureWhileTheDialogIsOpenStaysSilentAndUnremembered) {
     // Without a saved password the first activation opens the dialog, which pauses the messages.
     ASSERT_TRUE(WaitUntil([&] { return program.Connection->isActiveWindow() && program.HTTP->Paused; }));
     program.HTTP->Poll();
-    ASSERT_TRUE(WaitUntil([&] { return script.RequestCount() >= 1; }));
-    ASSERT_TRUE(WaitIdle(program));
+    ASSERT_TRUE(Settled(program, script, [&] { return script.RequestCount() >= 1; }));
     EXPECT_EQ(boxes.Count(), 0);
     EXPECT_FALSE(program.HTTP->FailureShown);
     program.Connection->close();  // polls at once, no longer paused
@@ -324,7 +326,7 @@ TEST_F(HTTPUnitPoll, UnreachableHostIsReportedOnlyBeforeTheFirstAnswer) {
         ASSERT_TRUE(WaitUntil([&] { return boxes.Count() == 1 && program.Connection->isVisible(); }));
         EXPECT_TRUE(boxes.Texts().front().startsWith(FailureText));
         program.Connection->close();
-        ASSERT_TRUE(WaitIdle(program));
+        ASSERT_TRUE(program.WaitCompletions(2));
         EXPECT_EQ(boxes.Count(), 1);
     }
     {
@@ -333,10 +335,11 @@ TEST_F(HTTPUnitPoll, UnreachableHostIsReportedOnlyBeforeTheFirstAnswer) {
         TMessageBoxWatcher boxes;
         TProgram program;
         program.HTTP->Poll();
-        ASSERT_TRUE(WaitUntil([&] { return program.HTTP->Connected && !program.HTTP->PollRequest->Busy(); }));
+        ASSERT_TRUE(Settled(program, script, [&] { return program.HTTP->Connected; }));
         script.Server().Stop();
+        const int before = program.Completions();
         program.HTTP->Poll();
-        ASSERT_TRUE(WaitIdle(program));
+        ASSERT_TRUE(program.WaitCompletions(before + 1));
         EXPECT_EQ(boxes.Count(), 0);
         EXPECT_FALSE(program.HTTP->FailureShown);
         EXPECT_TRUE(program.HTTP->Timer->Running());
@@ -354,7 +357,7 @@ TEST_F(HTTPUnitPoll, BrokenTransferIsRetriedAtOnceWithoutAMessage) {
     TMessageBoxWatcher boxes;
     TProgram program;
     program.HTTP->Poll();
-    ASSERT_TRUE(WaitUntil([&] { return script.EmptyAnswers() >= 1 && !program.HTTP->PollRequest->Busy(); }));
+    ASSERT_TRUE(Settled(program, script, [&] { return script.EmptyAnswers() >= 1; }));
     EXPECT_EQ(script.RequestCount(), 3u);
     EXPECT_EQ(Notifications().size(), 1u);
     EXPECT_EQ(boxes.Count(), 0);
@@ -379,7 +382,10 @@ TEST_F(HTTPUnitPoll, ResetSessionClearsTheStateAndAbortsTheRunningPoll) {
     EXPECT_EQ(program.HTTP->ServerDelay, 1);
     script.Server().ReleaseStalls();
     program.HTTP->Poll();
-    ASSERT_TRUE(WaitUntil([&] { return program.HTTP->Connected && !program.HTTP->PollRequest->Busy(); }));
+    // The aborted poll reports nothing: the only outcome is that of the new one.
+    ASSERT_TRUE(program.WaitCompletions(1));
+    EXPECT_EQ(program.Completions(), 1);
+    EXPECT_TRUE(program.HTTP->Connected);
     EXPECT_EQ(script.RequestCount(), 2u);
 }
 
