@@ -1,4 +1,4 @@
-#include "FakeNotificationArea.h"
+#include "common/FakeNotificationArea.h"
 
 namespace testing_support {
 

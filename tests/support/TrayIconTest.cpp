@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "FakeNotificationArea.h"
+#include "common/FakeNotificationArea.h"
 #include "support/ImageList.h"
 #include "support/TrayIcon.h"
 
