@@ -5,6 +5,8 @@
 #include <QWidget>
 
 #include "platform/InstanceLock.h"
+#include "shell/MainUnit.h"
+#include "support/TrayIcon.h"
 
 QString ApplicationTitle(const QString& executablePath) {
     QString title = QFileInfo(executablePath).fileName();
@@ -57,6 +59,17 @@ void BringWindowForward(QWidget* window) {
         popup->raise();
         popup->activateWindow();
     }
+}
+
+void BringMainFormForward() {
+    if (!MainForm) return;
+    // Minimised means in the tray: the tray icon brings back every window it put away.
+    TTrayIcon* tray = MainForm->TrayIcon;
+    if (tray && (tray->Area().ApplicationMinimized() || tray->Area().TaskbarEntryHidden())) {
+        tray->RestoreFromTray();
+        return;
+    }
+    BringWindowForward(MainForm);
 }
 
 TSingleInstanceGuard::TSingleInstanceGuard(const QString& title)

@@ -8,19 +8,6 @@
 #include "shell/MainUnit.h"
 #include "shell/SingleInstance.h"
 #include "shell/Skins.h"
-#include "support/TrayIcon.h"
-
-namespace {
-
-void BringMainFormForward() {
-    if (!MainForm) return;
-    if ((MainForm->isMinimized() || !MainForm->isVisible()) && MainForm->TrayIcon) {
-        MainForm->TrayIcon->RestoreFromTray();
-    }
-    BringWindowForward(MainForm);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     // The guard runs before any window system is needed, so that a second start shows nothing

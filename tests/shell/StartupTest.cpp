@@ -17,6 +17,8 @@
 
 #include "common/ProgramHarness.h"
 #include "shell/Application.h"
+#include "shell/ConnectionUnit.h"
+#include "shell/MainUnit.h"
 #include "shell/SingleInstance.h"
 #include "shell/Skins.h"
 #include "support/SettingsStore.h"
@@ -154,6 +156,42 @@ TEST(StartupForwardTest, HiddenOrMinimisedWindowsComeBackAndADialogTakesTheFront
     BringWindowForward(&window);
     EXPECT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == &dialog; }));
     window.setEnabled(true);
+}
+
+TEST(StartupForwardTest, TheProgramComesBackFromTheTray) {
+    testing_support::ResetUserSettings();
+    testing_support::StoreSettings(
+        [](TSettingsStore& store) { store.WriteFlag("Caching", "SavePass", true); });
+    testing_support::TMessageBoxWatcher boxes;
+    testing_support::TProgram program;
+    program.HoldTimer();
+    ASSERT_TRUE(WaitUntil([&] { return program.Main->isVisible(); }));
+
+    program.Main->TrayIcon->MinimizeToTray();
+    ASSERT_TRUE(program.Main->TrayIcon->Area().ApplicationMinimized());
+    BringMainFormForward();
+    EXPECT_FALSE(program.Main->TrayIcon->Area().ApplicationMinimized());
+    EXPECT_TRUE(WaitUntil([&] { return program.Main->isVisible() && !program.Main->isMinimized(); }));
+}
+
+TEST(StartupForwardTest, WithTheConnectionDialogOpenTheDialogTakesTheFront) {
+    testing_support::ResetUserSettings();
+    testing_support::StoreSettings(
+        [](TSettingsStore& store) { store.WriteFlag("Caching", "SavePass", true); });
+    testing_support::TMessageBoxWatcher boxes;
+    testing_support::TProgram program;
+    program.HoldTimer();
+    ASSERT_TRUE(WaitUntil([&] { return program.Main->isVisible(); }));
+    program.Connection->show();
+    ASSERT_TRUE(WaitUntil([&] { return !program.Main->isEnabled(); }));
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == &other; }));
+    BringMainFormForward();
+    EXPECT_TRUE(
+        WaitUntil([&] { return QApplication::activeWindow() == static_cast<QWidget*>(program.Connection); }));
+    program.Connection->close();
 }
 
 TEST(StartupSkinTest, TwoLooksOnFusionAndTheMessageListStaysWhite) {
