@@ -21,9 +21,13 @@ namespace testing_support {
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     QElapsedTimer clock;
     clock.start();
+    // A ticking timer wakes the blocking wait below, so the condition is looked at regularly
+    // without spinning.
+    QTimer tick;
+    tick.start(5);
     while (!condition()) {
         if (clock.elapsed() > timeout.count()) return condition();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return true;
