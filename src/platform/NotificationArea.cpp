@@ -18,6 +18,7 @@ constexpr int TrayWatchInterval = 1000;
 
 // QSystemTrayIcon over the desktop's tray host (XEmbed or StatusNotifierItem). The program's
 // taskbar entry is the set of its top-level windows: hiding it withdraws them from the desktop.
+// The user minimising the main window minimises them all, as one program.
 class TDesktopNotificationArea : public QObject, public TNotificationArea {
     Q_OBJECT
 
@@ -122,11 +123,17 @@ public:
 
     QPoint CursorPos() const override { return QCursor::pos(); }
 
+    void SetMainWindow(QWidget* Window) override {
+        FMainWindow = Window;
+        FMainWindowNamed = Window != nullptr;
+    }
+
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override {
         if (Event->type() != QEvent::WindowStateChange || FInternal) return false;
         QWidget* Window = qobject_cast<QWidget*>(Watched);
         if (!Window || !IsProgramWindow(Window)) return false;
+        if (FMainWindowNamed && Window != FMainWindow) return false;
         const Qt::WindowStates Old = static_cast<QWindowStateChangeEvent*>(Event)->oldState();
         const bool Minimized = Window->windowState() & Qt::WindowMinimized;
         if (Minimized && !FMinimized) {
@@ -242,6 +249,8 @@ private:
     QTimer FWatch;
     std::vector<TSavedWindow> FWindows;
     QPointer<QWidget> FActive;
+    QPointer<QWidget> FMainWindow;
+    bool FMainWindowNamed = false;
     bool FTrayWasAvailable = false;
     bool FAdded = false;
     bool FMinimized = false;

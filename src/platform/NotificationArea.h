@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+class QWidget;
+
 // What the notification area reports about the mouse on the icon and about its balloons.
 enum class TTrayMouseMessage {
     LButtonDown,
@@ -49,6 +51,9 @@ public:
     virtual void BringToForeground() = 0;
     // Where a popup menu of the icon opens.
     virtual QPoint CursorPos() const = 0;
+    // The window whose minimising by the user minimises the whole program; while none is named,
+    // any of the program's windows does.
+    virtual void SetMainWindow(QWidget* Window) { (void)Window; }
 
     // Reports; each is skipped while unset.
     std::function<void(TTrayMouseMessage Message)> OnMouse;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QWidget>
 
 namespace {
 
@@ -22,6 +23,8 @@ TTrayIcon::TTrayIcon(QObject* Owner, std::unique_ptr<TNotificationArea> Area)
     FArea->OnTaskbarLost = [this] { TaskbarLost(); };
     FArea->OnApplicationMinimize = [this] { MinimizeToTray(); };
     FArea->OnApplicationRestore = [this] { RestoreFromTray(); };
+    // The owner is the program's main window: minimising it minimises the program.
+    if (auto* Window = qobject_cast<QWidget*>(Owner)) FArea->SetMainWindow(Window->window());
 }
 
 TTrayIcon::~TTrayIcon() {

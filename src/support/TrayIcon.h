@@ -36,6 +36,7 @@ class TTrayIcon : public QObject {
     Q_OBJECT
 
 public:
+    // Owner: the main window, if a widget; minimising it minimises the program.
     // Area: the notification area to use; none means the desktop's.
     explicit TTrayIcon(QObject* Owner = nullptr, std::unique_ptr<TNotificationArea> Area = nullptr);
     ~TTrayIcon() override;

@@ -425,3 +425,30 @@ TEST(SupportTrayIconDesktop, WithoutATrayMinimisingKeepsTheWindow) {
     EXPECT_TRUE(Window.isVisible());
     EXPECT_FALSE(Window.isMinimized());
 }
+
+TEST(SupportTrayIconDesktop, OnlyTheMainWindowMinimisesTheProgram) {
+    QWidget Main, Other;
+    Main.resize(200, 100);
+    Other.resize(100, 50);
+    Main.show();
+    Other.show();
+    TTrayIcon* Tray = new TTrayIcon(&Main);
+    int Minimised = 0;
+    Tray->OnMinimizeApp = [&](TTrayIcon*) { ++Minimised; };
+    Tray->Loaded();
+
+    Other.showMinimized();
+    QApplication::processEvents();
+    EXPECT_FALSE(Tray->Area().ApplicationMinimized());
+    EXPECT_FALSE(Main.isMinimized());
+    Other.showNormal();
+
+    Main.showMinimized();
+    ASSERT_TRUE(WaitFor([&] { return Minimised == 1; }));
+    EXPECT_TRUE(Tray->Area().ApplicationMinimized());
+    EXPECT_TRUE(Other.isMinimized()) << "the program goes as a whole";
+    EXPECT_TRUE(Other.isVisible()) << "no tray: the windows stay on the taskbar";
+    Main.showNormal();
+    ASSERT_TRUE(WaitFor([&] { return !Tray->Area().ApplicationMinimized(); }));
+    EXPECT_FALSE(Other.isMinimized()) << "and comes back as a whole";
+}
