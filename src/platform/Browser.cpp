@@ -13,9 +13,11 @@ namespace {
 const std::initializer_list<const char*> PositionedBrowsers = {
     "chromium",      "chromium-browser", "google-chrome", "google-chrome-stable",
     "brave-browser", "microsoft-edge",   "vivaldi-stable"};
-// Browsers that open a new window but take no position.
-const std::initializer_list<const char*> NewWindowBrowsers = {"firefox", "firefox-esr", "epiphany-browser",
-                                                              "epiphany"};
+// Browsers that open a new window but take no position; these understand "--".
+const std::initializer_list<const char*> NewWindowBrowsers = {"epiphany-browser", "epiphany"};
+// Browsers whose command line has no end-of-options marker: they only get addresses that cannot
+// pass for an option.
+const std::initializer_list<const char*> UnmarkedBrowsers = {"firefox", "firefox-esr"};
 
 QString FindFirst(std::initializer_list<const char*> names) {
     for (const char* name : names) {
@@ -37,6 +39,10 @@ TBrowser::TBrowser() {
     if (program_.isEmpty()) {
         program_ = FindFirst(NewWindowBrowsers);
         kind_ = TKind::NewWindow;
+    }
+    if (program_.isEmpty()) {
+        program_ = FindFirst(UnmarkedBrowsers);
+        kind_ = TKind::Unmarked;
     }
     if (program_.isEmpty()) {
         kind_ = TKind::Opener;
@@ -126,6 +132,14 @@ void TBrowser::Launch(const std::string& url, bool withUrl) {
             arguments << "--new-window";
             if (withUrl) arguments << "--" << address;
             break;
+        case TKind::Unmarked:
+            arguments << "--new-window";
+            if (!withUrl) break;
+            if (!LooksLikeOption(url)) {
+                arguments << address;
+                break;
+            }
+            [[fallthrough]];
         case TKind::Opener: {
             if (!withUrl || url.empty())
                 throw EBrowserError("No web browser was found that can open an empty window.");
@@ -134,11 +148,10 @@ void TBrowser::Launch(const std::string& url, bool withUrl) {
             const QString gio = QStandardPaths::findExecutable("gio");
             if (!xdgOpen.isEmpty() && !LooksLikeOption(url)) {
                 program = xdgOpen;
-                arguments << address;
+                arguments = QStringList{address};
             } else if (!gio.isEmpty()) {
                 program = gio;
-                arguments << "open"
-                          << "--" << address;
+                arguments = QStringList{"open", "--", address};
             } else {
                 throw EBrowserError("No web browser was found that can open the link safely.");
             }

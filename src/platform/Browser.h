@@ -18,7 +18,9 @@ public:
 //
 // The browser is found on PATH: first one that takes a window position and size on its command
 // line, then one that can at least open a new window, last the desktop's default opener. The
-// address always travels as one argument after "--", so no link can be read as an option.
+// address always travels as one argument after "--", so no link can be read as an option; the
+// few programs that know no "--" get the address alone, and only when it does not begin with
+// "-" (such a link goes to the opener with "--", or fails).
 class TBrowser {
 public:
     TBrowser();  // raises EBrowserError when no browser can be found
@@ -40,7 +42,7 @@ public:
     static QRect WorkArea();
 
 private:
-    enum class TKind { Positioned, NewWindow, Opener };
+    enum class TKind { Positioned, NewWindow, Unmarked, Opener };
     void RequireNotOpened(const char* operation) const;
     void Launch(const std::string& url, bool withUrl);
 
