@@ -3,59 +3,76 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <condition_variable>
-#include <memory>
-#include <mutex>
 
 namespace platform {
 
-namespace {
-
-struct TCompletion {
+struct TUiThreadCallWindow::TCall {
+    std::function<void()> Function;
     std::mutex Mutex;
     std::condition_variable Done;
     bool Finished = false;
-};
 
-// Marks the call finished when the queued call is destroyed: after it has run, or when Qt drops
-// it unrun because the window is gone. So a waiting thread is never left hanging.
-class TCompletionGuard {
-public:
-    explicit TCompletionGuard(std::shared_ptr<TCompletion> completion) : completion_(std::move(completion)) {}
-    ~TCompletionGuard() {
-        std::lock_guard lock(completion_->Mutex);
-        completion_->Finished = true;
-        completion_->Done.notify_all();
+    void Finish() {
+        std::lock_guard lock(Mutex);
+        Finished = true;
+        Done.notify_all();
     }
-    TCompletionGuard(const TCompletionGuard&) = delete;
-    TCompletionGuard& operator=(const TCompletionGuard&) = delete;
-
-private:
-    std::shared_ptr<TCompletion> completion_;
 };
-
-}  // namespace
 
 TUiThreadCallWindow::TUiThreadCallWindow() {
     if (QCoreApplication* application = QCoreApplication::instance()) moveToThread(application->thread());
 }
 
-TUiThreadCallWindow::~TUiThreadCallWindow() = default;
+TUiThreadCallWindow::~TUiThreadCallWindow() {
+    // Calls that never ran release their waiters.
+    std::deque<std::shared_ptr<TCall>> left;
+    {
+        std::lock_guard lock(mutex_);
+        left.swap(pending_);
+    }
+    for (const auto& call : left) call->Finish();
+}
+
+void TUiThreadCallWindow::Enqueue(const std::shared_ptr<TCall>& call) {
+    {
+        std::lock_guard lock(mutex_);
+        pending_.push_back(call);
+    }
+    QMetaObject::invokeMethod(this, "ServicePending", Qt::QueuedConnection);
+}
+
+void TUiThreadCallWindow::ServicePending() {
+    for (;;) {
+        std::shared_ptr<TCall> call;
+        {
+            std::lock_guard lock(mutex_);
+            if (pending_.empty()) return;
+            call = std::move(pending_.front());
+            pending_.pop_front();
+        }
+        // A call may run a nested loop, in which the calls queued behind it are serviced.
+        if (call->Function) call->Function();
+        call->Function = nullptr;
+        call->Finish();
+    }
+}
 
 void TUiThreadCallWindow::Send(std::function<void()> call) {
     if (thread() == QThread::currentThread()) {
         call();
         return;
     }
-    auto completion = std::make_shared<TCompletion>();
-    auto guard = std::make_shared<TCompletionGuard>(completion);
-    QMetaObject::invokeMethod(
-        this, [call = std::move(call), guard = std::move(guard)]() { call(); }, Qt::QueuedConnection);
-    std::unique_lock lock(completion->Mutex);
-    completion->Done.wait(lock, [&] { return completion->Finished; });
+    auto record = std::make_shared<TCall>();
+    record->Function = std::move(call);
+    Enqueue(record);
+    std::unique_lock lock(record->Mutex);
+    record->Done.wait(lock, [&] { return record->Finished; });
 }
 
 void TUiThreadCallWindow::Post(std::function<void()> call) {
-    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+    auto record = std::make_shared<TCall>();
+    record->Function = std::move(call);
+    Enqueue(record);
 }
 
 bool IsUiThread() {

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QObject>
+#include <deque>
 #include <functional>
+#include <memory>
+#include <mutex>
 
 namespace platform {
 
@@ -21,6 +24,18 @@ public:
     void Send(std::function<void()> call);
     // Runs the call later on the user-interface thread; callable from any thread.
     void Post(std::function<void()> call);
+
+    struct TCall;
+
+private:
+    // Runs the calls that are waiting; each queued call wakes the user-interface thread once.
+    Q_INVOKABLE void ServicePending();
+    void Enqueue(const std::shared_ptr<TCall>& call);
+
+    // Calls go through a queue of our own, so that the hand-over of their data is ordered by
+    // this lock and not only by the event queue.
+    std::mutex mutex_;
+    std::deque<std::shared_ptr<TCall>> pending_;
 };
 
 // True on the thread of the application object.

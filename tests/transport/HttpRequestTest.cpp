@@ -459,6 +459,7 @@ TEST(TransportLifecycle, AbortFromAHandedOverHandler) {
     TTestHttpServer server(
         [](const TReceivedRequest&) { return TTestResponse::Text(std::string(4000, 'a')); });
     THttpRequest request;
+    const int baseline = TCustomWorkerThread::WorkerCount();
     TEventLog log;
     log.Attach(request);
     request.TransferBufferSize = 1000;
@@ -470,7 +471,7 @@ TEST(TransportLifecycle, AbortFromAHandedOverHandler) {
     request.URL = server.Url("/");
     ASSERT_TRUE(request.Start());
     ASSERT_TRUE(WaitFor([&] { return !log.Events.empty(); }));
-    ASSERT_TRUE(WaitForWorkersGone(TCustomWorkerThread::WorkerCount() - 1));
+    ASSERT_TRUE(WaitForWorkersGone(baseline));
     QCoreApplication::processEvents();
     EXPECT_EQ(log.Events, (TEvents{"OnAborted"}));
     EXPECT_EQ(progress, 1);
