@@ -224,7 +224,7 @@ void TMainForm::UpdateTrayIcons() {
 
 void TMainForm::AddMessage(TNotification* n) {
     if (!n) return;
-    ListItems->Add(Widen(n->Title), n, 0);
+    ListItems->Add(n, 0);
 }
 
 void TMainForm::FormCreate() {

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "exchange/DataUnit.h"
+
 TMessageListModel::TMessageListModel(TCompare compare, QObject* parent)
     : QAbstractListModel(parent), compare_(std::move(compare)) {}
 
-int TMessageListModel::Add(const QString& caption, TNotification* data, int imageIndex) {
+int TMessageListModel::Add(TNotification* data, int imageIndex) {
     // Storage runs from the bottom entry up, so the new entry goes after every stored entry that
     // stands below it or compares equal: a message newer than all others (and a run of equal
     // ones) is appended without moving anything.
@@ -14,7 +16,7 @@ int TMessageListModel::Add(const QString& caption, TNotification* data, int imag
     const size_t slot = static_cast<size_t>(pos - items_.begin());
     const int row = static_cast<int>(items_.size() - slot);
     beginInsertRows(QModelIndex(), row, row);
-    items_.insert(pos, Item{caption, data, imageIndex});
+    items_.insert(pos, Item{data, imageIndex});
     endInsertRows();
     return row;
 }
@@ -26,7 +28,12 @@ TNotification* TMessageListModel::Data(int row) const {
 
 QString TMessageListModel::Caption(int row) const {
     if (row < 0 || row >= Count()) return QString();
-    return items_[Slot(row)].caption;
+    return CaptionOf(items_[Slot(row)].data);
+}
+
+QString TMessageListModel::CaptionOf(const TNotification* data) {
+    if (!data) return QString();
+    return QString::fromLocal8Bit(data->Title.data(), static_cast<qsizetype>(data->Title.size()));
 }
 
 int TMessageListModel::ImageIndex(int row) const {
@@ -58,7 +65,7 @@ QVariant TMessageListModel::data(const QModelIndex& index, int role) const {
     const Item& item = items_[Slot(index.row())];
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole: return item.caption;
+        case Qt::ToolTipRole: return CaptionOf(item.data);
         case Qt::DecorationRole: return images_ ? QVariant(images_(item.imageIndex)) : QVariant();
         case NotificationRole: return QVariant::fromValue(static_cast<void*>(item.data));
         case ImageIndexRole: return item.imageIndex;

@@ -8,9 +8,10 @@
 
 class TNotification;
 
-// The entries of the message list: caption, notification and image index, newest first by
-// ListViewCompare. A new entry is inserted at its place by binary search, so adding costs
-// O(log n) comparisons and the usual case, a message newer than all others, moves nothing.
+// The entries of the message list: notification and image index, newest first by
+// ListViewCompare; an entry's caption is its notification's Title. A new entry is inserted at its place by
+// binary search, so adding costs O(log n) comparisons and the usual case, a message newer than all others,
+// moves nothing.
 class TMessageListModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -25,7 +26,7 @@ public:
 
     // Adds an entry at its place in the order; returns its row. Entries that compare equal to
     // the new one stay above it.
-    int Add(const QString& caption, TNotification* data, int imageIndex = 0);
+    int Add(TNotification* data, int imageIndex = 0);
 
     int Count() const { return static_cast<int>(items_.size()); }
     TNotification* Data(int row) const;
@@ -38,12 +39,14 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // Captions are made from the Title when asked for, so only visible entries cost a text.
+    static QString CaptionOf(const TNotification* data);
+
     static constexpr int NotificationRole = Qt::UserRole + 1;
     static constexpr int ImageIndexRole = Qt::UserRole + 2;
 
 private:
     struct Item {
-        QString caption;
         TNotification* data;
         int imageIndex;
     };

@@ -20,12 +20,13 @@ class MessageListOrder : public ::testing::Test {
 protected:
     void TearDown() override { ClearNotifications(); }
 
-    // A stored notification with that Index.
-    TNotification* Stored(int32_t index) {
-        auto n = std::make_unique<TNotification>(EncodeFieldList({{"Index", std::to_string(index)},
-                                                                  {"Title", "T" + std::to_string(index)},
-                                                                  {"Header", "H"},
-                                                                  {"Message", "M"}}));
+    // A stored notification with that Index (and title).
+    TNotification* Stored(int32_t index, const std::string& title = "") {
+        auto n = std::make_unique<TNotification>(
+            EncodeFieldList({{"Index", std::to_string(index)},
+                             {"Title", title.empty() ? "T" + std::to_string(index) : title},
+                             {"Header", "H"},
+                             {"Message", "M"}}));
         TNotification* raw = n.get();
         AppendNotification(std::move(n));
         return raw;
@@ -54,7 +55,7 @@ TEST_F(MessageListOrder, NewestIndexStandsOnTopWhateverTheOrderOfArrival) {
     };
     for (const Case& c : cases) {
         TMessageListModel model(&TMainForm::ListViewCompare);
-        for (int32_t index : c.arrivals) model.Add(QString::number(index), Stored(index));
+        for (int32_t index : c.arrivals) model.Add(Stored(index));
         EXPECT_EQ(Indexes(model), c.shown);
         ClearNotifications();
     }
@@ -67,7 +68,7 @@ TEST_F(MessageListOrder, InsertionGivesTheOrderOfAFullSort) {
     for (int i = 0; i < 2000; ++i) {
         TNotification* n = Stored(pick(random));
         all.push_back(n);
-        model_.Add(QString::fromStdString(n->Title), n);
+        model_.Add(n);
     }
     std::vector<TNotification*> sorted = all;
     std::stable_sort(sorted.begin(), sorted.end(),
@@ -82,11 +83,11 @@ TEST_F(MessageListOrder, InsertionGivesTheOrderOfAFullSort) {
 }
 
 TEST_F(MessageListOrder, AddReportsTheRowItLandedOn) {
-    EXPECT_EQ(model_.Add("a", Stored(5)), 0);
-    EXPECT_EQ(model_.Add("b", Stored(9)), 0);
-    EXPECT_EQ(model_.Add("c", Stored(1)), 2);
-    EXPECT_EQ(model_.Add("d", Stored(7)), 1);
-    EXPECT_EQ(model_.Caption(1), "d");
+    EXPECT_EQ(model_.Add(Stored(5)), 0);
+    EXPECT_EQ(model_.Add(Stored(9)), 0);
+    EXPECT_EQ(model_.Add(Stored(1)), 2);
+    EXPECT_EQ(model_.Add(Stored(7)), 1);
+    EXPECT_EQ(model_.Caption(1), "T7");
     EXPECT_EQ(model_.RowOf(model_.Data(3)), 3);
     EXPECT_EQ(model_.RowOf(nullptr), -1);
 }
@@ -111,7 +112,7 @@ TEST_F(MessageListOrder, ImagesAndCaptionsReachTheView) {
         pixmap.fill(imageIndex == 1 ? Qt::white : Qt::yellow);
         return QIcon(pixmap);
     });
-    model_.Add(QString::fromUtf8("Order \xE2\x84\x96 7"), Stored(7));
+    model_.Add(Stored(7, "Order \xE2\x84\x96 7"));
     const QModelIndex top = model_.index(0);
     EXPECT_EQ(model_.data(top, Qt::DisplayRole).toString(), QString::fromUtf8("Order \xE2\x84\x96 7"));
     EXPECT_EQ(model_.data(top, TMessageListModel::ImageIndexRole).toInt(), 0);
