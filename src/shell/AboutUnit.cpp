@@ -86,6 +86,9 @@ TAboutForm::TAboutForm(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle("About");
     setWindowIcon(ApplicationIcon());
+    QFont font("MS Sans Serif");
+    font.setPointSize(8);
+    setFont(font);
     setFixedSize(ClientWidth, ClientHeight);
 
     Panel = new QFrame(this);

@@ -18,6 +18,6 @@ inline constexpr TMakerInfo Maker{
     "https://quorvel.example/support/",
     "www.quorvel.example",
     "2026",
-    "Quorvel Software",
+    "Quorvel Labs",
     "All rights reserved.",
 };
