@@ -1,10 +1,17 @@
 #include "platform/UiThreadCall.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QThread>
 #include <condition_variable>
 
 namespace platform {
+
+namespace {
+
+const QEvent::Type ServiceEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+}  // namespace
 
 struct TUiThreadCallWindow::TCall {
     std::function<void()> Function;
@@ -19,7 +26,8 @@ struct TUiThreadCallWindow::TCall {
     }
 };
 
-TUiThreadCallWindow::TUiThreadCallWindow() {
+// Created on the user-interface thread (workers are created there).
+TUiThreadCallWindow::TUiThreadCallWindow() : uiThread_(std::this_thread::get_id()) {
     if (QCoreApplication* application = QCoreApplication::instance()) moveToThread(application->thread());
 }
 
@@ -38,7 +46,13 @@ void TUiThreadCallWindow::Enqueue(const std::shared_ptr<TCall>& call) {
         std::lock_guard lock(mutex_);
         pending_.push_back(call);
     }
-    QMetaObject::invokeMethod(this, "ServicePending", Qt::QueuedConnection);
+    QCoreApplication::postEvent(this, new QEvent(ServiceEvent));
+}
+
+bool TUiThreadCallWindow::event(QEvent* event) {
+    if (event->type() != ServiceEvent) return QObject::event(event);
+    ServicePending();
+    return true;
 }
 
 void TUiThreadCallWindow::ServicePending() {
@@ -58,7 +72,7 @@ void TUiThreadCallWindow::ServicePending() {
 }
 
 void TUiThreadCallWindow::Send(std::function<void()> call) {
-    if (thread() == QThread::currentThread()) {
+    if (std::this_thread::get_id() == uiThread_) {
         call();
         return;
     }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace platform {
 
@@ -27,15 +28,20 @@ public:
 
     struct TCall;
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     // Runs the calls that are waiting; each queued call wakes the user-interface thread once.
-    Q_INVOKABLE void ServicePending();
+    void ServicePending();
     void Enqueue(const std::shared_ptr<TCall>& call);
 
     // Calls go through a queue of our own, so that the hand-over of their data is ordered by
     // this lock and not only by the event queue.
     std::mutex mutex_;
     std::deque<std::shared_ptr<TCall>> pending_;
+    // Compared without asking Qt, so that a worker thread never becomes a thread Qt knows.
+    std::thread::id uiThread_;
 };
 
 // True on the thread of the application object.

@@ -489,15 +489,13 @@ bool TCustomHttpRequest::Start() {
     job->OnRedirected = OnRedirected;
     job->Cache = connectionCache_ ? std::move(connectionCache_) : std::make_unique<inet::TConnectionCache>();
     job_ = job;
-    worker_->OnWork = [job] { job->Execute(); };
-    worker_->OnWorkError = [this] {
-        if (OnAnyError) OnAnyError(this);
-    };
-    worker_->OnWorkDone = [this, job] { FinishRequest(job); };
-    worker_->Run();
-    worker_->OnWork = nullptr;
-    worker_->OnWorkError = nullptr;
-    worker_->OnWorkDone = nullptr;
+    // The handlers hold the request; only its worker keeps them, so a discarded request ends and
+    // closes its handles on its own thread.
+    worker_->RunWork([job] { job->Execute(); },
+                     [this] {
+                         if (OnAnyError) OnAnyError(this);
+                     },
+                     [this, job] { FinishRequest(job); });
     return true;
 }
 

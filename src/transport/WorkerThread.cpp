@@ -1,5 +1,6 @@
 #include "transport/WorkerThread.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -9,7 +10,7 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
-#include <thread>
+#include <stdexcept>
 
 #include "platform/UiThreadCall.h"
 
@@ -137,6 +138,15 @@ void ThreadProcedure(std::shared_ptr<TWorkerState> state) {
     CurrentWorker = nullptr;
 }
 
+constexpr size_t WorkerStackSize = 1024 * 1024;
+
+void* ThreadEntry(void* argument) {
+    std::unique_ptr<std::shared_ptr<TWorkerState>> state(
+        static_cast<std::shared_ptr<TWorkerState>*>(argument));
+    ThreadProcedure(std::move(*state));
+    return nullptr;
+}
+
 }  // namespace
 
 TEventWorkerThread::TEventWorkerThread(TCustomWorkerThread* owner, TMethod onWork, TMethod onWorkError,
@@ -184,7 +194,19 @@ void TEventWorkerThread::Resume() {
     if (!state_->Suspended) return;
     state_->Suspended = false;
     state_->Running = true;
-    std::thread(ThreadProcedure, state_).detach();
+    // A thread of our own with a modest stack: one is made for every request.
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, WorkerStackSize);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    auto* argument = new std::shared_ptr<TWorkerState>(state_);
+    pthread_t thread;
+    if (pthread_create(&thread, &attributes, &ThreadEntry, argument) != 0) {
+        delete argument;
+        pthread_attr_destroy(&attributes);
+        throw std::runtime_error("cannot create a worker thread");
+    }
+    pthread_attr_destroy(&attributes);
 }
 
 void TEventWorkerThread::Discard() {
@@ -208,7 +230,14 @@ void TCustomWorkerThread::RestartWorker() {
 }
 
 void TCustomWorkerThread::Run() {
-    RestartWorker();
+    RunWork(OnWork, OnWorkError, OnWorkDone);
+}
+
+void TCustomWorkerThread::RunWork(TMethod onWork, TMethod onWorkError, TMethod onWorkDone) {
+    const TThreadPriority priority = worker_->Priority();
+    worker_->Discard();
+    worker_ = std::make_unique<TEventWorkerThread>(this, std::move(onWork), std::move(onWorkError),
+                                                   std::move(onWorkDone), priority);
     worker_->Resume();
     if (!WaitThread) return;
     // Handles events, hand-overs among them, until the current worker (fetched afresh on every

@@ -64,6 +64,9 @@ public:
 
     // Discards the current worker and runs a fresh one; waits when WaitThread is set.
     virtual void Run();
+    // The same with handlers for this one worker only: the component keeps no copy of them, so
+    // that what they hold goes with the worker.
+    void RunWork(TMethod onWork, TMethod onWorkError, TMethod onWorkDone);
     // Ends the current worker (cooperatively: a running one is discarded, never killed) and puts a
     // fresh parked one with the same priority and handlers in its place.
     void RestartWorker();
