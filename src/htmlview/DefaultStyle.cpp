@@ -60,6 +60,7 @@ mark { background-color: yellow; color: black; }
 fieldset { margin-left: 2px; margin-right: 2px; padding: 0.35em 0.75em 0.625em; border: 2px groove #c0c0c0; }
 legend { padding-left: 2px; padding-right: 2px; }
 br { display: block; }
+img { display: inline-block; }
 input, select, textarea, button { display: inline-block; vertical-align: baseline; }
 )CSS";
 

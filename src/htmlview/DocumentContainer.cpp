@@ -215,7 +215,9 @@ void THtmlContainer::import_css(std::string& text, const std::string& url, std::
     const std::string key = address.toStdString();
     auto found = sheets_.find(key);
     if (found != sheets_.end()) {
-        if (found->second.state == TStyleSheet::TState::Ready) {
+        // The renderer parses what it gets at once, imports included: each sheet is given once
+        // per build, which ends any import loop.
+        if (found->second.state == TStyleSheet::TState::Ready && sheetsGiven_.insert(key).second) {
             text = found->second.text;
             baseurl = key;
         }

@@ -55,6 +55,10 @@ public:
     void ClearSizeWaits() { sizeWaits_.clear(); }
     QString PictureKey(const std::string& src, const std::string& base);
 
+    // A new document is about to be built from its text: each fetched sheet may be handed out
+    // once again, so that a sheet importing itself cannot recurse.
+    void BeginBuild() { sheetsGiven_.clear(); }
+
     // Whether a link target is in the view's visited list.
     std::function<bool(const std::string& href)> IsVisited;
     // A style sheet that was fetched in the background arrived: the document must be built again.
@@ -123,4 +127,5 @@ private:
     std::set<QString> sizeWaits_;
     QHash<QByteArray, QString> keys_;
     std::map<std::string, TStyleSheet> sheets_;
+    std::set<std::string> sheetsGiven_;
 };

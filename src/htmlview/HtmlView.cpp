@@ -83,6 +83,12 @@ void THtmlView::SetBaseAddress(const ByteString& Address) {
 ByteString THtmlView::BaseAddress() const {
     return d_->baseAddress;
 }
+void THtmlView::SetFetchResources(bool Value) {
+    d_->fetcher.SetEnabled(Value);
+}
+bool THtmlView::FetchResources() const {
+    return d_->fetcher.Enabled();
+}
 QString THtmlView::SelectedText() const {
     return d_->selection.Text();
 }

@@ -82,6 +82,11 @@ public:
     void SetBaseAddress(const ByteString& Address);
     ByteString BaseAddress() const;
 
+    // Whether pictures and style sheets are fetched over http and https (on by default); data:
+    // pictures are shown either way.
+    void SetFetchResources(bool Value);
+    bool FetchResources() const;
+
     // The selected text as the user sees it (empty when nothing is selected).
     QString SelectedText() const;
 

@@ -143,6 +143,7 @@ void THtmlViewPrivate::Build() {
     container.SetSelectionColors(q->palette().color(QPalette::Active, QPalette::Highlight),
                                  q->palette().color(QPalette::Active, QPalette::HighlightedText));
     container.ClearSizeWaits();
+    container.BeginBuild();
     selection.SetDocument(nullptr);
     document_.reset();
     document_ = litehtml::document::createFromUTF8(clean_.html.c_str(), &container, context_.get());

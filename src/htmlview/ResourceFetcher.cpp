@@ -25,7 +25,7 @@ bool TResourceFetcher::IsFetchable(const QString& url) {
 }
 
 void TResourceFetcher::Fetch(const QString& url, TDone done) {
-    if (!IsFetchable(url)) {
+    if (!enabled_ || !IsFetchable(url)) {
         // Reported through the event queue like any other outcome.
         QTimer::singleShot(0, this, [done = std::move(done)] { done(false, {}); });
         return;

@@ -32,6 +32,9 @@ public:
     int Pending() const { return static_cast<int>(queue_.size()) + running_; }
 
     static bool IsFetchable(const QString& url);
+    // Switched off, every fetch fails at once (through the event queue).
+    void SetEnabled(bool value) { enabled_ = value; }
+    bool Enabled() const { return enabled_; }
 
 private:
     struct TJob {
@@ -46,4 +49,5 @@ private:
     std::deque<TJob> queue_;
     std::vector<std::unique_ptr<TSlot>> slots_;
     int running_ = 0;
+    bool enabled_ = true;
 };
