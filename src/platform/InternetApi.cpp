@@ -148,6 +148,7 @@ struct TRequest final : TInternetHandle {
     std::string Verb, ObjectName, Referer, Accept;
     uint32_t Flags = 0;
     std::vector<std::string> ExtraHeaders;
+    std::vector<std::string> SendHeaders;  // given to the latest send only
     uint32_t ConnectTimeout = 0, SendTimeout = 0, ReceiveTimeout = 0;
     std::string User, Password, ProxyUser, ProxyPassword;
 
@@ -194,6 +195,17 @@ struct TRequest final : TInternetHandle {
     bool BeginTransfer();
     bool Drive(bool untilHeaders);
     bool Drain();
+    // A proxy that answers 407 to the tunnel of an https request: that answer stands as the response.
+    bool ProxyRefusedTunnel() {
+        long code = 0;
+        curl_easy_getinfo(Easy, CURLINFO_HTTP_CONNECTCODE, &code);
+        if (code != 407) return false;
+        Status = 407;
+        StatusLine = "HTTP/1.1 407 Proxy Authentication Required";
+        Fields.clear();
+        HeadersDone = true;
+        return true;
+    }
     bool AbortRequested() {
         TAbortSignal::TImpl* signal = Signal();
         return signal && signal->Aborted.load();
@@ -394,6 +406,7 @@ bool TRequest::BeginTransfer() {
         HeaderList = curl_slist_append(HeaderList, "Pragma: no-cache");
     }
     for (const auto& line : ExtraHeaders) HeaderList = curl_slist_append(HeaderList, line.c_str());
+    for (const auto& line : SendHeaders) HeaderList = curl_slist_append(HeaderList, line.c_str());
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, HeaderList);
 
     if (!User.empty() || !Password.empty()) {
@@ -660,10 +673,11 @@ bool InternetSetOptionA(HINTERNET handle, uint32_t option, const void* buffer, u
     }
 }
 
-bool HttpAddRequestHeadersA(HINTERNET handle, const char* headers, uint32_t length, uint32_t) {
-    if (!handle || handle->Kind != THandleKind::Request || !headers) return false;
-    auto* request = static_cast<TRequest*>(handle);
-    std::vector<std::string> lines;
+namespace {
+
+// Splits header text into its lines; false when a line is not one header, as anything else could
+// smuggle bytes into the request.
+bool HeaderLines(const char* headers, uint32_t length, std::vector<std::string>& lines) {
     std::string_view rest(headers, length);
     while (!rest.empty()) {
         const size_t end = rest.find('\n');
@@ -671,13 +685,22 @@ bool HttpAddRequestHeadersA(HINTERNET handle, const char* headers, uint32_t leng
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) continue;
-        // A line must be one header; anything else could smuggle bytes into the request.
         const size_t colon = line.find(':');
         if (colon == 0 || colon == std::string_view::npos || line.find('\r') != std::string_view::npos ||
             line.find('\0') != std::string_view::npos)
             return false;
         lines.emplace_back(line);
     }
+    return true;
+}
+
+}  // namespace
+
+bool HttpAddRequestHeadersA(HINTERNET handle, const char* headers, uint32_t length, uint32_t) {
+    if (!handle || handle->Kind != THandleKind::Request || !headers) return false;
+    auto* request = static_cast<TRequest*>(handle);
+    std::vector<std::string> lines;
+    if (!HeaderLines(headers, length, lines)) return false;
     request->ExtraHeaders.insert(request->ExtraHeaders.end(), lines.begin(), lines.end());
     return true;
 }
@@ -689,9 +712,8 @@ bool HttpSendRequestA(HINTERNET handle, const char* headers, uint32_t headersLen
     TConnection* connection = request->Connection;
     TSession* session = connection->Session;
     if (session->Flags & INTERNET_FLAG_OFFLINE) return false;
-    if (headers && headersLength &&
-        !HttpAddRequestHeadersA(handle, headers, headersLength, HTTP_ADDREQ_FLAG_ADD))
-        return false;
+    request->SendHeaders.clear();
+    if (headers && headersLength && !HeaderLines(headers, headersLength, request->SendHeaders)) return false;
 
     // A send again (after an authentication request) finishes the previous answer first, so that
     // its connection can be used once more.
@@ -709,7 +731,7 @@ bool HttpSendRequestA(HINTERNET handle, const char* headers, uint32_t headersLen
     for (int redirects = 0;; ++redirects) {
         if (!request->BeginTransfer()) return false;
         if (!request->Drive(true)) return false;
-        if (!request->HeadersDone) return false;
+        if (!request->HeadersDone && !request->ProxyRefusedTunnel()) return false;
         const int status = request->Status;
         const THeaderField* location = request->Field("Location");
         const bool redirect =

@@ -621,6 +621,9 @@ TEST(TransportAuthentication, PasswordRequestResendsTheSameBody) {
         EXPECT_EQ(requests[0].Body, "a=1&b=2");
         EXPECT_EQ(requests[1].Body, "a=1&b=2");
         EXPECT_EQ(requests[1].Method, "POST");
+        EXPECT_EQ(std::count_if(requests[1].Headers.begin(), requests[1].Headers.end(),
+                                [](const auto& field) { return field.first == "Content-Type"; }),
+                  1);
     }
     {
         // Without a handler, or when it declines, the 401 is an HTTP error.
@@ -665,6 +668,20 @@ TEST(TransportAuthentication, ProxyAuthenticationThroughAConfiguredProxy) {
     EXPECT_EQ(log.Events, (TEvents{"OnDone"}));
     EXPECT_EQ(log.Body, "via proxy http://poll.quorvel.invalid/script");
     EXPECT_EQ(request.ProxyUsername, "px");
+
+    // A proxy that refuses the tunnel of an https request answers in the same way.
+    TTestHttpServer tunnel([](const TReceivedRequest&) { return TTestResponse::Text("no tunnel", 407); });
+    request.Proxy.ProxyPort = tunnel.Port();
+    request.OnProxyAuthenticationRequest = [&](QObject*, ByteString&, ByteString&, bool&) { ++asked; };
+    request.URL = "https://poll.quorvel.invalid/script";
+    log.Events.clear();
+    ASSERT_TRUE(request.Start());
+    ASSERT_TRUE(WaitForOutcome(request, log));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(log.Events, (TEvents{"OnAnyError", "OnHTTPError"}));
+    EXPECT_EQ(log.ErrorCode, 407);
+    ASSERT_GE(tunnel.RequestCount(), 1u);
+    EXPECT_EQ(tunnel.Requests().front().Method, "CONNECT");
 
     // With the default bypass list the loopback is reached directly.
     TTestHttpServer direct([](const TReceivedRequest&) { return TTestResponse::Text("direct"); });
