@@ -8,10 +8,12 @@
 #include <QDialog>
 #include <QEvent>
 #include <QListView>
+#include <QMenuBar>
 #include <QPalette>
 #include <QStyle>
 #include <QWidget>
 #include <atomic>
+#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
@@ -214,6 +216,29 @@ TEST(StartupSkinTest, TwoLooksOnFusionAndTheMessageListStaysWhite) {
             EXPECT_GE(window.blue(), window.red()) << "metal greys are cool";
             EXPECT_LT(window.hslSaturation(), 80) << "and greys";
         }
+        // Every text must stand out from what it is drawn on; the message view draws the button
+        // text colour over the highlighted-text colour.
+        const QPalette palette = QApplication::palette();
+        const struct {
+            QPalette::ColorRole text, ground;
+        } pairs[] = {{QPalette::WindowText, QPalette::Window},
+                     {QPalette::ButtonText, QPalette::Button},
+                     {QPalette::Text, QPalette::Base},
+                     {QPalette::Text, QPalette::HighlightedText},
+                     {QPalette::ButtonText, QPalette::HighlightedText},
+                     {QPalette::HighlightedText, QPalette::Highlight},
+                     {QPalette::ToolTipText, QPalette::ToolTipBase}};
+        for (const auto& pair : pairs) {
+            EXPECT_GT(std::abs(palette.color(pair.text).lightness() - palette.color(pair.ground).lightness()),
+                      90)
+                << pair.text << " on " << pair.ground;
+        }
+        QMenuBar menuBar;
+        menuBar.ensurePolished();
+        EXPECT_GT(std::abs(menuBar.palette().color(QPalette::ButtonText).lightness() -
+                           menuBar.palette().color(QPalette::Window).lightness()),
+                  90)
+            << "menu bar items";
         EXPECT_EQ(list.palette().color(QPalette::Base), QColor(Qt::white));
         EXPECT_EQ(list.viewport()->palette().color(QPalette::Base), QColor(Qt::white));
         EXPECT_EQ(list.palette().color(QPalette::Text), QColor(Qt::black));
