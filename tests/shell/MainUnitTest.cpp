@@ -54,7 +54,11 @@ protected:
     static bool Fetch(TProgram& program, TPollScript& script) {
         const size_t empty = script.EmptyAnswers();
         program.HTTP->Poll();
-        return WaitUntil([&] { return script.EmptyAnswers() > empty && !program.HTTP->PollRequest->Busy(); });
+        return WaitUntil([&] {
+            return script.EmptyAnswers() > empty &&
+                   program.Completions() >= static_cast<int>(script.RequestCount()) &&
+                   !program.HTTP->PollRequest->Busy();
+        });
     }
 
     // Double-clicks the entry in that row the way the user does: it gets the focus mark first.
