@@ -126,6 +126,19 @@ TEST_F(StartupProgramTest, ASecondStartEndsWithCodeZeroAndBringsTheFirstForward)
     }
 }
 
+TEST_F(StartupProgramTest, OfTwoStartsAtTheSameMomentExactlyOneRuns) {
+    QProcess* a = Start(ProgramPath());
+    QProcess* b = Start(ProgramPath());
+    ASSERT_TRUE(
+        WaitUntil([&] { return a->state() == QProcess::NotRunning || b->state() == QProcess::NotRunning; }));
+    QProcess* ended = a->state() == QProcess::NotRunning ? a : b;
+    QProcess* running = ended == a ? b : a;
+    EXPECT_EQ(ended->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(ended->exitCode(), 0);
+    EXPECT_TRUE(WaitUntil([&] { return MainWindowOf(running->processId()) != 0; }));
+    EXPECT_EQ(running->state(), QProcess::Running);
+}
+
 TEST_F(StartupProgramTest, TheFileNameDecidesWhichCopiesCountAsOneProgram) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
