@@ -132,6 +132,13 @@ void THtmlContainer::draw_text(litehtml::uint_ptr, const char* text, litehtml::u
         return;
     }
     painter_->setPen(htmlpaint::ToColor(color));
+    if (font->decoration && word.trimmed().isEmpty()) {
+        // Qt leaves trailing spaces undecorated unless asked: an underlined link is one line.
+        painter_->drawText(QRectF(pos.x, pos.y, std::max(pos.width, 1) + 1, font->metrics.height()),
+                           Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextIncludeTrailingSpaces,
+                           word);
+        return;
+    }
     painter_->drawText(baseline, word);
 }
 
