@@ -2,11 +2,13 @@
 
 #include <QCloseEvent>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
 
@@ -81,6 +83,9 @@ TConnectionForm::TConnectionForm(QWidget* parent) : QWidget(parent) {
     RadioSecs->setChecked(true);
     RadioMins = new QRadioButton("Mins", PanelConnect);
     RadioMins->setGeometry(170, 40, 48, 17);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - QPoint(width() / 2, height() / 2));
 
     ButtonOk = new QPushButton("Ok", this);
     ButtonOk->setGeometry(88, 156, 75, 25);

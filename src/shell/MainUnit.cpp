@@ -8,6 +8,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
@@ -87,6 +88,9 @@ void THeaderPanel::Arrange() {
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     MainForm = this;
     setObjectName("MainForm");
+    // Close and minimise only: the window cannot be resized.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowTitle("Quorvel 1.01");
     setWindowIcon(ApplicationIcon());
     QFont font("MS Sans Serif");
@@ -329,7 +333,8 @@ bool TMainForm::event(QEvent* e) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == ListView->viewport() && e->type() == QEvent::MouseButtonDblClick) {
+    if (watched == ListView->viewport() && e->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
         const bool result = QWidget::eventFilter(watched, e);
         // Let the view move the focus mark first, as a double-click on an entry does.
         QTimer::singleShot(0, this, [this] { ListViewDblClick(); });

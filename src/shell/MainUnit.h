@@ -95,6 +95,8 @@ public:
     void FormActivate();
     bool FormShortCut(int Key);  // true: handled
     void FormClose();
+    // Minimises the whole program (to the tray where there is one). The window manager's own
+    // minimise button reaches the tray icon directly.
     void SkinFormMinimize();
     void MenuSkinsClick(QAction* Sender);
     void MenuConnectionClick();

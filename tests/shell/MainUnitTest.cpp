@@ -9,6 +9,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -193,6 +194,20 @@ TEST_F(MainWindow, DoubleClickOpensTheEntryWithTheFocusMark) {
     EXPECT_EQ(form.PanelLong->Caption(), "Header 1");
     EXPECT_EQ(form.ListItems->ImageIndex(1), 1);
     EXPECT_EQ(form.ListItems->ImageIndex(0), 0);
+
+    // A real left double-click on the top entry moves the focus mark there and opens it.
+    form.show();
+    QWidget* viewport = form.ListView->viewport();
+    const QPoint at = form.ListView->visualRect(form.ListItems->index(0)).center();
+    const QPointF global = viewport->mapToGlobal(QPointF(at));
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, QPointF(at), global, Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &event);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return form.PanelLong->Caption() == "Header 2"; }));
+    EXPECT_EQ(form.ListItems->ImageIndex(0), 1);
 }
 
 TEST_F(MainWindow, SettingsSurviveTwoRunsThePasswordOnlyWhenSaved) {
