@@ -31,6 +31,23 @@ bool LooksLikeOption(const std::string& url) {
     return !url.empty() && url[0] == '-';
 }
 
+// The desktop's opener hands an address to whatever program is registered for it, which for a
+// local file may run it. A link from a message only reaches it when it names a web or mail
+// address.
+bool OpenerMayTake(const std::string& url) {
+    const size_t colon = url.find(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    std::string scheme;
+    for (size_t i = 0; i < colon; ++i) {
+        const char c = url[i];
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        const bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+        if (!letter && !(i > 0 && other)) return false;
+        scheme += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "mailto";
+}
+
 }  // namespace
 
 TBrowser::TBrowser() {
@@ -143,17 +160,18 @@ void TBrowser::Launch(const std::string& url, bool withUrl) {
         case TKind::Opener: {
             if (!withUrl || url.empty())
                 throw EBrowserError("No web browser was found that can open an empty window.");
-            // xdg-open takes no "--"; it only gets addresses that cannot pass for an option.
+            if (!OpenerMayTake(url))
+                throw EBrowserError(
+                    "No web browser was found, and the desktop is not asked to open this link: " + url);
+            // xdg-open takes no "--", but an address with one of those schemes cannot pass for
+            // an option.
             const QString xdgOpen = QStandardPaths::findExecutable("xdg-open");
-            const QString gio = QStandardPaths::findExecutable("gio");
-            if (!xdgOpen.isEmpty() && !LooksLikeOption(url)) {
+            if (!xdgOpen.isEmpty()) {
                 program = xdgOpen;
                 arguments = QStringList{address};
-            } else if (!gio.isEmpty()) {
-                program = gio;
-                arguments = QStringList{"open", "--", address};
             } else {
-                throw EBrowserError("No web browser was found that can open the link safely.");
+                program = QStandardPaths::findExecutable("gio");
+                arguments = QStringList{"open", "--", address};
             }
             break;
         }

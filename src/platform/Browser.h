@@ -20,7 +20,8 @@ public:
 // line, then one that can at least open a new window, last the desktop's default opener. The
 // address always travels as one argument after "--", so no link can be read as an option; the
 // few programs that know no "--" get the address alone, and only when it does not begin with
-// "-" (such a link goes to the opener with "--", or fails).
+// "-" (such a link goes on to the opener). The desktop's opener gets web and mail addresses only
+// (http, https, ftp, mailto): for a local file or another scheme it might start a program.
 class TBrowser {
 public:
     TBrowser();  // raises EBrowserError when no browser can be found
