@@ -19,6 +19,9 @@ namespace {
 // Guards WorkerCount and HandOverWindow, and nothing else; never held across a hand-over.
 std::mutex ModuleLock;
 int WorkerCountValue = 0;
+// Waits of Run on the user-interface thread now under way; only then does an ending worker wake
+// that thread.
+std::atomic<int> ActiveWaits{0};
 platform::TUiThreadCallWindow* HandOverWindow = nullptr;
 
 // The platform's priority for each TThreadPriority, as a niceness is the negated priority.
@@ -134,7 +137,8 @@ void ThreadProcedure(std::shared_ptr<TWorkerState> state) {
     state->OnWorkError = nullptr;
     state->OnWorkDone = nullptr;
     state->Ended = true;
-    if (platform::TUiThreadCallWindow* window = Window()) window->Post([] {});
+    if (ActiveWaits > 0)
+        if (platform::TUiThreadCallWindow* window = Window()) window->Post([] {});
     CurrentWorker = nullptr;
 }
 
@@ -224,7 +228,7 @@ TCustomWorkerThread::~TCustomWorkerThread() {
 }
 
 void TCustomWorkerThread::RestartWorker() {
-    const TThreadPriority priority = worker_->Priority();
+    const auto priority = static_cast<TThreadPriority>(worker_->state_->Priority.load());
     worker_->Discard();
     worker_ = std::make_unique<TEventWorkerThread>(this, OnWork, OnWorkError, OnWorkDone, priority);
 }
@@ -234,7 +238,7 @@ void TCustomWorkerThread::Run() {
 }
 
 void TCustomWorkerThread::RunWork(TMethod onWork, TMethod onWorkError, TMethod onWorkDone) {
-    const TThreadPriority priority = worker_->Priority();
+    const auto priority = static_cast<TThreadPriority>(worker_->state_->Priority.load());
     worker_->Discard();
     worker_ = std::make_unique<TEventWorkerThread>(this, std::move(onWork), std::move(onWorkError),
                                                    std::move(onWorkDone), priority);
@@ -243,10 +247,12 @@ void TCustomWorkerThread::RunWork(TMethod onWork, TMethod onWorkError, TMethod o
     // Handles events, hand-overs among them, until the current worker (fetched afresh on every
     // round, as a handler may replace it) has ended. An ending worker posts a wake-up.
     QPointer<TCustomWorkerThread> self(this);
+    ++ActiveWaits;
     while (self && !worker_->Ended()) {
         if (QCoreApplication::closingDown() || !QCoreApplication::instance()) break;
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
+    --ActiveWaits;
 }
 
 bool TCustomWorkerThread::Running() const {
