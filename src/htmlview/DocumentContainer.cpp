@@ -112,7 +112,8 @@ void THtmlContainer::draw_text(litehtml::uint_ptr, const char* text, litehtml::u
     painter_->setFont(font->font);
     const QPointF baseline(pos.x, pos.y + font->metrics.ascent());
     int from = 0, to = 0;
-    if (selection_.RangeAt(pos.x - origin_.x(), pos.y - origin_.y(), from, to)) {
+    if (selection_.RangeAt(htmlpaint::Coordinate(static_cast<long long>(pos.x) - origin_.x()),
+                           htmlpaint::Coordinate(static_cast<long long>(pos.y) - origin_.y()), from, to)) {
         const int left = pos.x + font->metrics.horizontalAdvance(word.left(from));
         const int right = pos.x + font->metrics.horizontalAdvance(word.left(to));
         const QRect marked(left, pos.y, std::max(1, right - left),

@@ -20,6 +20,7 @@
 #include <map>
 
 #include "htmlview/CharsetDetect.h"
+#include "htmlview/HtmlPainter.h"
 #include "htmlview/PictureCache.h"
 
 namespace {
@@ -350,8 +351,10 @@ void THtmlForms::Place(QPoint origin) {
             continue;
         }
         const litehtml::position place = element->get_placement();
-        widget->setGeometry(origin.x() + place.x, origin.y() + place.y, std::max(1, place.width),
-                            std::max(1, place.height));
+        widget->setGeometry(htmlpaint::Coordinate(static_cast<long long>(origin.x()) + place.x),
+                            htmlpaint::Coordinate(static_cast<long long>(origin.y()) + place.y),
+                            std::clamp(place.width, 1, kMaxControlSide),
+                            std::clamp(place.height, 1, kMaxControlSide));
         widget->show();
     }
 }

@@ -12,6 +12,14 @@ struct THtmlFont;
 // Drawing of the renderer's boxes with QPainter.
 namespace htmlpaint {
 
+// Coordinates the renderer computes can be anything; Qt's are kept well within int.
+constexpr long long kCoordinateLimit = 1 << 24;
+inline int Coordinate(long long value) {
+    return static_cast<int>(value < -kCoordinateLimit
+                                ? -kCoordinateLimit
+                                : (value > kCoordinateLimit ? kCoordinateLimit : value));
+}
+
 QColor ToColor(const litehtml::web_color& color);
 QRect ToRect(const litehtml::position& position);
 

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "htmlview/HtmlFonts.h"
+#include "htmlview/HtmlPainter.h"
 
 #include <el_text.h>
 
@@ -44,13 +45,15 @@ void THtmlSelection::EnsureRuns() const {
         litehtml::element* element = item.element.get();
         if (element->get_display() == litehtml::display_none || element->skip()) continue;
         const litehtml::position& pos = element->get_position();
-        const int x = item.x + pos.x, y = item.y + pos.y;
+        const int x = htmlpaint::Coordinate(static_cast<long long>(item.x) + pos.x);
+        const int y = htmlpaint::Coordinate(static_cast<long long>(item.y) + pos.y);
         if (auto* text = dynamic_cast<litehtml::el_text*>(element)) {
             if (element->get_visibility() != litehtml::visibility_visible) continue;
             std::string utf8;
             text->get_text(utf8);
             TRun run;
-            run.box = QRect(x, y, pos.width, pos.height);
+            run.box = QRect(x, y, htmlpaint::Coordinate(std::max(0, pos.width)),
+                            htmlpaint::Coordinate(std::max(0, pos.height)));
             run.text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
             run.font = THtmlFonts::From(text->get_font());
             byPosition_.insert(Key(x, y), static_cast<int>(runs_.size()));

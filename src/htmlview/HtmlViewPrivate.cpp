@@ -6,6 +6,7 @@
 
 #include "htmlview/CharsetDetect.h"
 #include "htmlview/DefaultStyle.h"
+#include "htmlview/HtmlPainter.h"
 
 namespace {
 
@@ -158,8 +159,9 @@ void THtmlViewPrivate::Layout() {
         if (width != layoutWidth_) document_->media_changed();
         container.ClearSizeWaits();
         document_->render(width);
-        docWidth_ = document_->width();
-        docHeight_ = document_->height();
+        // Sizes the renderer got from hostile styles stay within what scrolling can express.
+        docWidth_ = std::clamp(document_->width(), 0, 1 << 28);
+        docHeight_ = std::clamp(document_->height(), 0, 1 << 28);
     } else {
         docWidth_ = docHeight_ = 0;
     }
@@ -249,12 +251,13 @@ int THtmlViewPrivate::ElementTop(const std::shared_ptr<litehtml::element>& eleme
         litehtml::element::ptr current = stack.back();
         stack.pop_back();
         if (current->get_children_count() == 0 || !current->is_inline_box()) {
-            if (current != element || current->get_children_count() == 0) return current->get_placement().y;
+            if (current != element || current->get_children_count() == 0)
+                return htmlpaint::Coordinate(current->get_placement().y);
         }
         for (int i = static_cast<int>(current->get_children_count()); i-- > 0;)
             if (auto child = current->get_child(i)) stack.push_back(child);
     }
-    return element->get_placement().y;
+    return htmlpaint::Coordinate(element->get_placement().y);
 }
 
 std::shared_ptr<litehtml::element> THtmlViewPrivate::FindAnchor(const std::string& name) const {
@@ -330,7 +333,8 @@ ByteString THtmlViewPrivate::LinkAt(QPoint viewportPoint, bool withMapPosition) 
         if (!map) map = MapPictureAt(e, point);
         if (map && withMapPosition) {
             const litehtml::position place = map->get_placement();
-            target += "?" + std::to_string(point.x() - place.x) + "," + std::to_string(point.y() - place.y);
+            target += "?" + std::to_string(static_cast<long long>(point.x()) - place.x) + "," +
+                      std::to_string(static_cast<long long>(point.y()) - place.y);
         }
         return target;
     }
