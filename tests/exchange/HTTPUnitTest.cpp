@@ -390,3 +390,44 @@ TEST_F(HTTPUnitPoll, ResetSessionClearsTheStateAndAbortsTheRunningPoll) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HTTPUnitTimer, RestartsOnEveryChangeAndStopsAtIntervalZero) {
+    TIntervalTimer timer(nullptr, 1000, true);
+    EXPECT_TRUE(timer.Running());
+    timer.SetInterval(0);
+    EXPECT_FALSE(timer.Running());
+    EXPECT_TRUE(timer.Enabled());
+    timer.SetInterval(-5);
+    EXPECT_FALSE(timer.Running());
+    timer.SetEnabled(false);
+    timer.SetInterval(30);
+    EXPECT_FALSE(timer.Running());
+    QObject* sender = nullptr;
+    int ticks = 0;
+    timer.OnTimer = [&](QObject* Sender) {
+        sender = Sender;
+        ++ticks;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    timer.SetEnabled(true);
+    ASSERT_TRUE(WaitUntil([&] { return ticks >= 1; }));
+    EXPECT_EQ(sender, &timer);
+    EXPECT_GE(clock.elapsed(), 25);
+
+    // Disabling and enabling again starts a full interval anew.
+    timer.SetInterval(400);
+    ASSERT_TRUE(WaitUntil([&] { return ticks >= 2; }));
+    clock.restart();
+    const int before = ticks;
+    ASSERT_TRUE(WaitUntil([&] { return clock.elapsed() >= 200; }));
+    timer.SetEnabled(false);
+    timer.SetEnabled(true);
+    clock.restart();
+    ASSERT_TRUE(WaitUntil([&] { return ticks > before; }));
+    EXPECT_GE(clock.elapsed(), 380);
+}
+
+}  // namespace
