@@ -1,5 +1,6 @@
 #include "shell/Application.h"
 
+#include <QEvent>
 #include <exception>
 
 #include "shell/MainUnit.h"
@@ -14,7 +15,17 @@ std::function<void(const QString&)>& Presenter() {
 
 }  // namespace
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+bool TMainFormQuitRule::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->isWindow() && widget != mainForm_) widget->setAttribute(Qt::WA_QuitOnClose, false);
+    }
+    return false;
+}
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    installEventFilter(&quitRule_);
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     return Guarded([&] { return QApplication::notify(receiver, event); });

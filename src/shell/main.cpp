@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
     // dialog reads the stored settings through its store, and the poll window, last, reads the
     // dialog's fields from its first tick on.
     auto mainForm = std::make_unique<TMainForm>();
+    application.SetMainForm(mainForm.get());
     auto connectionForm = std::make_unique<TConnectionForm>();
-    connectionForm->setAttribute(Qt::WA_QuitOnClose, false);
     auto httpForm = std::make_unique<THTTPForm>();
 
     guard.ServeForwardRequests(BringMainFormForward);

@@ -196,6 +196,25 @@ TEST(StartupForwardTest, WithTheConnectionDialogOpenTheDialogTakesTheFront) {
     program.Connection->close();
 }
 
+TEST(StartupQuitRuleTest, OnlyTheMainWindowsClosingEndsTheProgram) {
+    TMainFormQuitRule rule;
+    QWidget main;
+    rule.SetMainForm(&main);
+    qApp->installEventFilter(&rule);
+    main.show();
+    main.hide();  // in the tray
+    QDialog box;  // a message box of its own, as the failure reports show them
+    QWidget dialog(nullptr, Qt::Dialog);
+    for (QWidget* window : {static_cast<QWidget*>(&box), &dialog}) {
+        window->show();
+        EXPECT_FALSE(window->testAttribute(Qt::WA_QuitOnClose));
+        window->close();
+    }
+    main.show();
+    EXPECT_TRUE(main.testAttribute(Qt::WA_QuitOnClose));
+    qApp->removeEventFilter(&rule);
+}
+
 TEST(StartupSkinTest, TwoLooksOnFusionAndTheMessageListStaysWhite) {
     QListView list;
     KeepWhite(&list);
