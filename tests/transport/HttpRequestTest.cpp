@@ -762,6 +762,29 @@ TEST(TransportBody, SmallTransferBufferGivesOneProgressEventPerPiece) {
     EXPECT_EQ(log.Body, body);
 }
 
+TEST(TransportBody, LargeBodiesArriveWholeInBothFramings) {
+    std::string body(3 * 1024 * 1024 + 17, '\0');
+    for (size_t k = 0; k < body.size(); ++k) body[k] = static_cast<char>(k * 7 + k / 4096);
+    TTestHttpServer server([&](const TReceivedRequest& r) {
+        auto response = TTestResponse::Text(body, 200, "application/octet-stream");
+        if (r.Path == "/chunked") response.Framing = TTestResponse::TFraming::Chunked;
+        response.ChunkSize = 65536;
+        return response;
+    });
+    for (const char* path : {"/length", "/chunked"}) {
+        SCOPED_TRACE(path);
+        THttpRequest request;
+        TEventLog log;
+        log.Attach(request);
+        request.URL = server.Url(path);
+        ASSERT_TRUE(request.Start());
+        ASSERT_TRUE(WaitForOutcome(request, log));
+        EXPECT_EQ(log.Events, (TEvents{"OnDone"}));
+        EXPECT_EQ(log.FileSize, static_cast<int32_t>(body.size()));
+        EXPECT_TRUE(log.Body == body);
+    }
+}
+
 TEST(TransportBody, OutputFileBothWays) {
     const std::string name = TempName("quorvel-output");
     TTestHttpServer server([](const TReceivedRequest& r) {
