@@ -29,12 +29,6 @@ ol { list-style-type: decimal; }
 ol ul, ul ul, ol dir, ul dir, ol menu, ul menu { list-style-type: circle; }
 ol ol ul, ol ul ul, ul ol ul, ul ul ul { list-style-type: square; }
 ol ol, ol ul, ul ol, ul ul { margin-top: 0; margin-bottom: 0; }
-ol[type="a"] { list-style-type: lower-alpha; }
-ol[type="A"] { list-style-type: upper-alpha; }
-ol[type="i"] { list-style-type: lower-roman; }
-ol[type="I"] { list-style-type: upper-roman; }
-ul[type="circle"] { list-style-type: circle; }
-ul[type="square"] { list-style-type: square; }
 table { display: table; border-collapse: separate; border-spacing: 2px; text-indent: 0; }
 caption { display: table-caption; text-align: center; }
 colgroup { display: table-column-group; }

@@ -268,10 +268,13 @@ private:
         bool emitted = false;  // the element's own tags are written
         int form = -1;         // form owning the subtree
         std::string tag;
+        int tableBorder = 0;   // border attribute of the table the subtree is in
+        int cellPadding = -1;  // its cellpadding, -1 when absent
     };
 
     void Open(TFrame& frame, int depth);
-    void WriteAttributes(const GumboElement& element, const std::string& tag);
+    void WriteAttributes(const GumboElement& element, TFrame& frame);
+    std::string Hints(const GumboElement& element, TFrame& frame);
     void WriteText(const GumboNode* node);
     int FormAt(size_t offset) const;
 
@@ -280,6 +283,7 @@ private:
     TCleanDocument result_;
     std::vector<TFormRange> ranges_;
     std::vector<size_t> formEnds_;  // offsets of every "</form" in the source
+    std::string bodyRules_;         // link colours of the body, as a style sheet
     size_t elements_ = 0;
     size_t spanTotal_ = 0;
     int keptDepth_ = 0;
@@ -296,8 +300,131 @@ void TCleaner::WriteText(const GumboNode* node) {
     AppendEscaped(result_.html, text, std::strlen(text), false);
 }
 
-void TCleaner::WriteAttributes(const GumboElement& element, const std::string& tag) {
+// A colour as an attribute gives it: names and hexadecimal digits only, so that nothing else
+// reaches the style.
+std::string HintColor(const std::string& value) {
+    std::string color = Trim(value);
+    if (color.empty() || color.size() > 32) return {};
+    for (unsigned char c : color)
+        if (!std::isalnum(c) && c != '#') return {};
+    // Legacy pages write hexadecimal colours without the "#".
+    if (color[0] != '#' && (color.size() == 6 || color.size() == 3) &&
+        std::all_of(color.begin(), color.end(), [](unsigned char c) { return std::isxdigit(c); }) &&
+        std::any_of(color.begin(), color.end(), [](unsigned char c) { return std::isdigit(c); }))
+        color = "#" + color;
+    return color;
+}
+
+std::string HintUrl(const std::string& value) {
+    std::string url;
+    for (unsigned char c : Trim(value)) {
+        if (c <= ' ' || c == '\'' || c == '"' || c == '(' || c == ')' || c == '\\') {
+            static const char kHex[] = "0123456789ABCDEF";
+            url += '%';
+            url += kHex[c >> 4];
+            url += kHex[c & 15];
+        } else {
+            url += static_cast<char>(c);
+        }
+    }
+    return url;
+}
+
+std::string HintFamily(const std::string& value) {
+    std::string family;
+    for (unsigned char c : value)
+        if (std::isalnum(c) || c == ' ' || c == ',' || c == '-' || c == '_') family += static_cast<char>(c);
+    return Trim(family);
+}
+
+bool HintNumber(const GumboElement& element, const char* name, int32_t& value, int32_t limit) {
+    if (!AttributeNumber(element, name, value)) return false;
+    value = std::clamp(value, 0, limit);
+    return true;
+}
+
+// The style that the presentational attributes of older pages stand for.
+std::string TCleaner::Hints(const GumboElement& element, TFrame& frame) {
+    std::string hints;
+    auto color = [&](const char* attribute, const char* property) {
+        const std::string value = HintColor(AttributeText(element, attribute));
+        if (!value.empty()) hints += std::string(property) + ":" + value + ";";
+    };
+    auto picture = [&](const char* attribute) {
+        const std::string value = AttributeText(element, attribute);
+        if (!Trim(value).empty()) hints += "background-image:url('" + HintUrl(value) + "');";
+    };
+    int32_t n;
+    switch (element.tag) {
+        case GUMBO_TAG_BODY: {
+            color("bgcolor", "background-color");
+            color("text", "color");
+            picture("background");
+            const std::string link = HintColor(AttributeText(element, "link"));
+            const std::string visited = HintColor(AttributeText(element, "vlink"));
+            if (!link.empty()) bodyRules_ += "a:link{color:" + link + "}";
+            if (!visited.empty()) bodyRules_ += "a:visited{color:" + visited + "}";
+            break;
+        }
+        case GUMBO_TAG_TABLE:
+            frame.tableBorder = 0;
+            frame.cellPadding = -1;
+            if (HasAttribute(element, "border")) {
+                frame.tableBorder = 1;
+                if (AttributeNumber(element, "border", n)) frame.tableBorder = std::clamp(n, 0, 100);
+            }
+            if (frame.tableBorder > 0)
+                hints += "border:" + std::to_string(frame.tableBorder) + "px outset #808080;";
+            if (HintNumber(element, "cellpadding", n, 1000)) frame.cellPadding = n;
+            color("bgcolor", "background-color");
+            picture("background");
+            break;
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH:
+            if (frame.tableBorder > 0) hints += "border:1px inset #808080;";
+            if (frame.cellPadding >= 0) hints += "padding:" + std::to_string(frame.cellPadding) + "px;";
+            color("bgcolor", "background-color");
+            picture("background");
+            break;
+        case GUMBO_TAG_TR: color("bgcolor", "background-color"); break;
+        case GUMBO_TAG_FONT: {
+            const std::string family = HintFamily(AttributeText(element, "face"));
+            if (!family.empty()) hints += "font-family:" + family + ";";
+            break;
+        }
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_UL:
+        case GUMBO_TAG_LI: {
+            const std::string type = Trim(AttributeText(element, "type"));
+            static const std::pair<const char*, const char*> kTypes[] = {
+                {"1", "decimal"},     {"a", "lower-alpha"}, {"A", "upper-alpha"}, {"i", "lower-roman"},
+                {"I", "upper-roman"}, {"disc", "disc"},     {"circle", "circle"}, {"square", "square"}};
+            for (const auto& [name, style] : kTypes)
+                if (type == name || (std::strlen(name) > 1 && Lower(type) == name))
+                    hints += std::string("list-style-type:") + style + ";";
+            break;
+        }
+        case GUMBO_TAG_IMG: {
+            const std::string align = Lower(Trim(AttributeText(element, "align")));
+            if (align == "left" || align == "right") hints += "float:" + align + ";";
+            if (HintNumber(element, "hspace", n, 1000))
+                hints += "margin-left:" + std::to_string(n) + "px;margin-right:" + std::to_string(n) + "px;";
+            if (HintNumber(element, "vspace", n, 1000))
+                hints += "margin-top:" + std::to_string(n) + "px;margin-bottom:" + std::to_string(n) + "px;";
+            if (HintNumber(element, "border", n, 100) && n > 0)
+                hints += "border:" + std::to_string(n) + "px solid;";
+            break;
+        }
+        default: break;
+    }
+    return hints;
+}
+
+void TCleaner::WriteAttributes(const GumboElement& element, TFrame& frame) {
+    const std::string& tag = frame.tag;
     std::string& out = result_.html;
+    // Hints come first in the style, so that the element's own declarations win.
+    std::string style = Hints(element, frame);
     for (unsigned i = 0; i < element.attributes.length; ++i) {
         const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
         std::string name = Lower(attribute->name);
@@ -305,6 +432,10 @@ void TCleaner::WriteAttributes(const GumboElement& element, const std::string& t
         // Event handlers are script.
         if (name.size() > 2 && name.compare(0, 2, "on") == 0) continue;
         std::string value = attribute->value;
+        if (name == "style") {
+            style += value;
+            continue;
+        }
         if ((tag == "td" || tag == "th") && (name == "colspan" || name == "rowspan")) {
             int32_t span = 1;
             if (!IsIntegerText(Trim(value), span)) span = 1;
@@ -321,6 +452,11 @@ void TCleaner::WriteAttributes(const GumboElement& element, const std::string& t
         out += name;
         out += "=\"";
         AppendEscaped(out, value.data(), value.size(), true);
+        out += '"';
+    }
+    if (!style.empty()) {
+        out += " style=\"";
+        AppendEscaped(out, style.data(), style.size(), true);
         out += '"';
     }
 }
@@ -356,7 +492,7 @@ void TCleaner::Open(TFrame& frame, int depth) {
     ++keptDepth_;
     out += '<';
     out += frame.tag;
-    WriteAttributes(element, frame.tag);
+    WriteAttributes(element, frame);
     if (IsControl(element.tag)) {
         TControlSpec control = ReadControl(frame.node);
         control.form = frame.form >= 0 ? frame.form : FormAt(element.start_pos.offset);
@@ -366,6 +502,10 @@ void TCleaner::Open(TFrame& frame, int depth) {
         out += "=\"" + std::to_string(result_.controls.size() - 1) + "\"";
     }
     out += '>';
+    if (element.tag == GUMBO_TAG_BODY && !bodyRules_.empty()) {
+        out += "<style>" + bodyRules_ + "</style>";
+        bodyRules_.clear();
+    }
 }
 
 TCleanDocument TCleaner::Run(const GumboNode* root) {
@@ -429,7 +569,7 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
                         result_.baseHref = AttributeText(child->v.element, "href");
                     break;
                 }
-                TFrame next{child, 0, false, -1, {}};
+                TFrame next{child, 0, false, -1, {}, frame.tableBorder, frame.cellPadding};
                 next.form = form;
                 const int depth = keptDepth_;
                 stack.push_back(std::move(next));

@@ -175,11 +175,28 @@ void DrawBorders(QPainter& painter, const litehtml::borders& borders, const lite
                            sides[i]->width > 0 && sides[i]->color.alpha > 0;
         widths[i] = shown ? std::min<double>(sides[i]->width, 10000) : 0;
     }
-    const QRectF inner = Inset(outer, widths[0], widths[1], widths[2], widths[3]);
     const bool rounded = HasRadius(borders.radius);
     painter.save();
     painter.setPen(Qt::NoPen);
     painter.setRenderHint(QPainter::Antialiasing, rounded);
+    // A rounded dotted or dashed frame of one kind all round is one stroked path.
+    const auto style = borders.top.style;
+    const bool broken = style == litehtml::border_style_dotted || style == litehtml::border_style_dashed;
+    bool uniform = true;
+    for (int i = 0; i < 4; ++i)
+        uniform = uniform && sides[i]->style == style && widths[i] == widths[1] &&
+                  ToColor(sides[i]->color) == ToColor(borders.top.color);
+    if (rounded && broken && uniform && widths[1] > 0) {
+        const double half = widths[1] / 2;
+        QPen pen(ToColor(borders.top.color), widths[1],
+                 style == litehtml::border_style_dotted ? Qt::DotLine : Qt::DashLine, Qt::FlatCap);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(RoundedPath(Inset(outer, half, half, half, half),
+                                     Shrunk(borders.radius, half, half, half, half)));
+        painter.restore();
+        return;
+    }
     for (int i = 0; i < 4; ++i) {
         if (widths[i] <= 0) continue;
         const TSide side = static_cast<TSide>(i);
@@ -263,7 +280,6 @@ void DrawBorders(QPainter& painter, const litehtml::borders& borders, const lite
             painter.fillPath(ring.intersected(wedge), band.color);
         }
     }
-    (void)inner;
     painter.restore();
 }
 
