@@ -458,8 +458,11 @@ litehtml::size TControlElement::Measure(int parentWidth) const {
     size.width = natural.width();
     size.height = natural.height();
     if (!m_css_width.is_predefined()) size.width = m_css_width.calc_percent(parentWidth);
-    if (!m_css_height.is_predefined() && m_css_height.units() != litehtml::css_units_percentage)
-        size.height = static_cast<int>(m_css_height.val());
+    if (!m_css_height.is_predefined() && m_css_height.units() != litehtml::css_units_percentage) {
+        const float height = m_css_height.val();
+        size.height =
+            height > kMaxControlSide ? kMaxControlSide : (height >= 0 ? static_cast<int>(height) : 0);
+    }
     size.width = std::clamp(size.width, 0, kMaxControlSide);
     size.height = std::clamp(size.height, 0, kMaxControlSide);
     return size;

@@ -15,17 +15,23 @@ bool HasRadius(const litehtml::border_radiuses& r) {
            r.bottom_left_x > 0 || r.bottom_left_y > 0 || r.bottom_right_x > 0 || r.bottom_right_y > 0;
 }
 
+// A radius less a border width; radii from hostile styles can be any int.
+int ShrunkRadius(int radius, double by) {
+    const double value = static_cast<double>(radius) - by;
+    return value <= 0 ? 0 : static_cast<int>(std::min(value, 1e7));
+}
+
 litehtml::border_radiuses Shrunk(const litehtml::border_radiuses& r, double left, double top, double right,
                                  double bottom) {
     litehtml::border_radiuses s = r;
-    s.top_left_x = std::max(0, static_cast<int>(r.top_left_x - left));
-    s.top_left_y = std::max(0, static_cast<int>(r.top_left_y - top));
-    s.top_right_x = std::max(0, static_cast<int>(r.top_right_x - right));
-    s.top_right_y = std::max(0, static_cast<int>(r.top_right_y - top));
-    s.bottom_right_x = std::max(0, static_cast<int>(r.bottom_right_x - right));
-    s.bottom_right_y = std::max(0, static_cast<int>(r.bottom_right_y - bottom));
-    s.bottom_left_x = std::max(0, static_cast<int>(r.bottom_left_x - left));
-    s.bottom_left_y = std::max(0, static_cast<int>(r.bottom_left_y - bottom));
+    s.top_left_x = ShrunkRadius(r.top_left_x, left);
+    s.top_left_y = ShrunkRadius(r.top_left_y, top);
+    s.top_right_x = ShrunkRadius(r.top_right_x, right);
+    s.top_right_y = ShrunkRadius(r.top_right_y, top);
+    s.bottom_right_x = ShrunkRadius(r.bottom_right_x, right);
+    s.bottom_right_y = ShrunkRadius(r.bottom_right_y, bottom);
+    s.bottom_left_x = ShrunkRadius(r.bottom_left_x, left);
+    s.bottom_left_y = ShrunkRadius(r.bottom_left_y, bottom);
     return s;
 }
 
@@ -80,7 +86,8 @@ QRect ToRect(const litehtml::position& p) {
     return QRect(p.x, p.y, std::max(0, p.width), std::max(0, p.height));
 }
 
-QPainterPath RoundedPath(const QRectF& rect, const litehtml::border_radiuses& r) {
+QPainterPath RoundedPath(const QRectF& rect, const litehtml::border_radiuses& radii) {
+    const litehtml::border_radiuses r = Shrunk(radii, 0, 0, 0, 0);
     QPainterPath path;
     if (!HasRadius(r)) {
         path.addRect(rect);

@@ -354,7 +354,7 @@ void THtmlView::wheelEvent(QWheelEvent* event) {
     int step;
     if (lines > 0) {
         // 16 pixels per line for each notch of 120; finer wheels add up to the same.
-        d_->wheelRemainder += 16.0 * lines * delta / 120.0;
+        d_->wheelRemainder = std::clamp(d_->wheelRemainder + 16.0 * lines * delta / 120.0, -1e7, 1e7);
         step = static_cast<int>(d_->wheelRemainder);
         d_->wheelRemainder -= step;
     } else {
