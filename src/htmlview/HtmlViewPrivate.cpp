@@ -291,8 +291,23 @@ void THtmlViewPrivate::AddVisited(const ByteString& target) {
     visited_.removeAll(entry);
     visited_.prepend(entry);
     while (visited_.size() > std::max(0, visitedMaxCount)) visited_.removeLast();
-    // Links to it take the visited colour.
-    if (!known && visited_.contains(entry)) ScheduleRebuild();
+    // Links to it take the visited colour: the document is built again if it has any.
+    if (!known && visited_.contains(entry) && HasLinkTo(target)) ScheduleRebuild();
+}
+
+bool THtmlViewPrivate::HasLinkTo(const std::string& target) const {
+    if (!document_ || !document_->root()) return false;
+    std::vector<litehtml::element::ptr> stack{document_->root()};
+    while (!stack.empty()) {
+        litehtml::element::ptr element = stack.back();
+        stack.pop_back();
+        const char* tag = element->get_tagName();
+        const char* href = element->get_attr("href");
+        if (tag && href && std::strcmp(tag, "a") == 0 && target == href) return true;
+        for (int i = static_cast<int>(element->get_children_count()); i-- > 0;)
+            if (auto child = element->get_child(i)) stack.push_back(child);
+    }
+    return false;
 }
 
 namespace {

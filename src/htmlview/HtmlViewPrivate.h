@@ -101,6 +101,7 @@ private:
     void EndProcessing();
     std::shared_ptr<litehtml::element> FindAnchor(const std::string& name) const;
     int ElementTop(const std::shared_ptr<litehtml::element>& element) const;
+    bool HasLinkTo(const std::string& target) const;
 
     std::unique_ptr<litehtml::context> context_;
     bool contextDirty_ = true;
