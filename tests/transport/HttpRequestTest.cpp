@@ -25,6 +25,14 @@ namespace {
 
 using TEvents = std::vector<std::string>;
 
+// Loopback requests must not go to a proxy of the environment the tests run in.
+[[maybe_unused]] const bool ProxyEnvironmentCleared = [] {
+    for (const char* name :
+         {"http_proxy", "https_proxy", "all_proxy", "HTTPS_PROXY", "ALL_PROXY", "no_proxy", "NO_PROXY"})
+        unsetenv(name);
+    return true;
+}();
+
 // A loopback port with nobody listening on it.
 uint16_t ClosedPort() {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
