@@ -128,7 +128,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     MenuConnection = MenuOptions->addAction("Connection");
     connect(MenuConnection, &QAction::triggered, this, [this] { MenuConnectionClick(); });
     MenuSavePass = MenuOptions->addAction("Save Password");
-    MenuSavePass->setCheckable(false);
+    MenuSavePass->setCheckable(true);
     connect(MenuSavePass, &QAction::triggered, this, [this] { MenuSavePassClick(); });
     MenuHelp = MenuBar->addMenu("Help");
     MenuContents = MenuHelp->addAction("Contents");
@@ -193,7 +193,6 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     // Loading.
     ArrangePanels();
     KeepWhite(ListView);
-    MenuSavePass->setCheckable(true);
     MenuSavePass->setChecked(SettingsStore->ReadFlag("Caching", "SavePass", false));
     // The tray icon goes in from the event loop, where a refusal of the tray host is reported
     // like any other error of an event handler.
