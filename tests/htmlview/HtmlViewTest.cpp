@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QScrollBar>
 #include <vector>
 
 #include "HtmlViewTestSupport.h"
@@ -412,4 +413,20 @@ TEST(HtmlViewSelection, CtrlCCopiesTheSelectedText) {
     EXPECT_EQ(QApplication::clipboard()->text(), "first line\nsecond line");
     view.SetNoSelect(true);
     EXPECT_TRUE(view.SelectedText().isEmpty());
+}
+
+TEST(HtmlViewScrolling, TheViewsOwnScrollBarsFollowAndMoveThePosition) {
+    THtmlView view;  // bsFocused frame and ssBoth scroll bars, as by default
+    view.resize(400, 300);
+    view.show();
+    Settle();
+    Load(view, Tall(10));
+    QScrollBar* bar = view.verticalScrollBar();
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(view.VerticalRange(), 1010 - view.viewport()->height());
+    EXPECT_EQ(bar->maximum(), view.VerticalRange());
+    view.SetVerticalPosition(200);
+    EXPECT_EQ(bar->value(), 200);
+    bar->setValue(350);
+    EXPECT_EQ(view.VerticalPosition(), 350);
 }
