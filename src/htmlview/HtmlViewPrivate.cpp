@@ -36,8 +36,12 @@ THtmlViewPrivate::THtmlViewPrivate(THtmlView* view)
         if (processing || !document_) return;
         BeginProcessing();
         const int top = vpos;
-        Build();
-        Layout();
+        try {
+            Build();
+            Layout();
+        } catch (const std::exception&) {
+            Discard();
+        }
         ScrollTo(top, hpos);
         q->viewport()->update();
         EndProcessing();
@@ -96,19 +100,24 @@ void THtmlViewPrivate::Load(std::string bytes, const ByteString& baseRef) {
     selection.SetDocument(nullptr);
     document_.reset();
     pictures.NewDocument(imageCacheCount);
-    TDecodedDocument decoded = DecodeDocument(bytes);
-    bytes.clear();
-    charset_ = decoded.charset;
-    clean_ = CleanDocument(decoded.text);
-    QString base = FromUtf8(baseAddress);
-    if (!clean_.baseHref.empty()) {
-        const QString documentBase = TPictureCache::Resolve(FromUtf8(clean_.baseHref), base);
-        if (!documentBase.isEmpty()) base = documentBase;
+    try {
+        TDecodedDocument decoded = DecodeDocument(bytes);
+        bytes.clear();
+        charset_ = decoded.charset;
+        clean_ = CleanDocument(decoded.text);
+        QString base = FromUtf8(baseAddress);
+        if (!clean_.baseHref.empty()) {
+            const QString documentBase = TPictureCache::Resolve(FromUtf8(clean_.baseHref), base);
+            if (!documentBase.isEmpty()) base = documentBase;
+        }
+        container.SetBaseAddress(base);
+        forms.Reset(clean_.forms, clean_.controls, charset_, base, viewImages);
+        Build();
+        Layout();
+    } catch (const std::exception&) {
+        // Out of memory on a hostile document: show nothing rather than fail the load.
+        Discard();
     }
-    container.SetBaseAddress(base);
-    forms.Reset(clean_.forms, clean_.controls, charset_, base, viewImages);
-    Build();
-    Layout();
     bool shown = false;
     if (!anchor.empty()) shown = GoToAnchor(anchor);
     if (!shown) {
@@ -120,6 +129,15 @@ void THtmlViewPrivate::Load(std::string bytes, const ByteString& baseRef) {
     lastDocumentName_ = documentName;
     q->viewport()->update();
     EndProcessing();
+}
+
+void THtmlViewPrivate::Discard() {
+    selection.SetDocument(nullptr);
+    document_.reset();
+    forms.Clear();
+    clean_ = TCleanDocument();
+    docWidth_ = docHeight_ = 0;
+    UpdateScrollBars();
 }
 
 void THtmlViewPrivate::Build() {
@@ -185,7 +203,11 @@ void THtmlViewPrivate::Relayout(bool keepTopElement) {
         top = document_->root()->get_element_by_point(point.x(), point.y(), 0, 0);
         if (top) offset = vpos - (ElementTop(top) + marginHeight);
     }
-    Layout();
+    try {
+        Layout();
+    } catch (const std::exception&) {
+        Discard();
+    }
     int target = vpos;
     if (top) target = ElementTop(top) + marginHeight + offset;
     EndProcessing();

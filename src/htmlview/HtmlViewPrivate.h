@@ -97,6 +97,8 @@ public:
 private:
     void Build();
     void Layout();
+    // Drops the document after a failure; the view then shows an empty one.
+    void Discard();
     void BeginProcessing();
     void EndProcessing();
     std::shared_ptr<litehtml::element> FindAnchor(const std::string& name) const;
