@@ -1,11 +1,13 @@
 #include "exchange/HTTPUnit.h"
 
 #include <QString>
+#include <QUrl>
 #include <algorithm>
 #include <memory>
 
 #include "exchange/DataUnit.h"
 #include "exchange/IntervalTimer.h"
+#include "htmlview/HtmlView.h"
 #include "shell/ConnectionUnit.h"
 #include "shell/MainUnit.h"
 #include "support/MessageBox.h"
@@ -20,6 +22,35 @@ constexpr int FailureFloorMs = 60000;
 
 int64_t SecondsToMs(int64_t seconds) {
     return std::min(seconds * 1000, MaxIntervalMs);
+}
+
+QUrl ParseUrl(const ByteString& text) {
+    return QUrl::fromEncoded(QByteArray::fromStdString(text), QUrl::TolerantMode);
+}
+
+// A form's action as written may be relative ("reply.php"): it names a place on the script's site.
+ByteString ResolveAction(const ByteString& scriptUrl, const ByteString& action) {
+    const QUrl target = ParseUrl(action);
+    if (!target.isValid() || !target.isRelative()) return action;
+    const QUrl base = ParseUrl(scriptUrl);
+    if (!base.isValid() || base.isRelative()) return action;
+    return base.resolved(target).toEncoded().toStdString();
+}
+
+int EffectivePort(const QUrl& url) {
+    const QString scheme = url.scheme();
+    return url.port(scheme == "https" ? 443 : scheme == "http" ? 80 : -1);
+}
+
+// Same scheme, host and port: a message's HTML may come from other people, and its forms must
+// not carry the user's password to anybody else's server.
+bool SameOrigin(const ByteString& a, const ByteString& b) {
+    const QUrl first = ParseUrl(a);
+    const QUrl second = ParseUrl(b);
+    if (!first.isValid() || !second.isValid() || first.host().isEmpty()) return false;
+    return first.scheme().compare(second.scheme(), Qt::CaseInsensitive) == 0 &&
+           first.host().compare(second.host(), Qt::CaseInsensitive) == 0 &&
+           EffectivePort(first) == EffectivePort(second);
 }
 
 }  // namespace
@@ -43,6 +74,10 @@ THTTPForm::THTTPForm(QObject* parent) : QObject(parent) {
 
     ReplyRequest = new THttpRequest(this);
     ReplyRequest->Agent = "WinHTTP";
+    ReplyRequest->OnDone = [this](QObject* Sender, const ByteString& ContentType, int32_t FileSize,
+                                  TStream* Stream) {
+        ReplyRequestDone(Sender, ContentType, FileSize, Stream);
+    };
 
     Timer = new TIntervalTimer(this, 1000, true);
     Timer->OnTimer = [this](QObject* Sender) { TimerTimer(Sender); };
@@ -119,6 +154,30 @@ void THTTPForm::PollRequestHTTPError(QObject*, int32_t, TStream*) {
 
 void THTTPForm::PollRequestConnLost(QObject*, const ByteString&, int32_t, int32_t, TStream*) {
     Poll();
+}
+
+void THTTPForm::SubmitForm(const ByteString& Target, const ByteString& Data) {
+    if (ReplyRequest->Busy()) return;
+    const ByteString script = ConnectionForm ? ConnectionForm->URL : ByteString();
+    const ByteString target = ResolveAction(script, Target);
+    ByteString body;
+    if (SameOrigin(target, script)) {
+        const ByteString user = ConnectionForm ? ConnectionForm->User : ByteString();
+        const ByteString pass = ConnectionForm ? ConnectionForm->Pass : ByteString();
+        body = "User=" + FormEncode(user) + "&Pass=" + FormEncode(pass);
+        if (!Data.empty()) body += "&" + Data;
+    } else {
+        body = Data;
+    }
+    ReplyRequest->URL = target;
+    ReplyRequest->POSTData = body;
+    ReplyRequest->Start();
+}
+
+void THTTPForm::ReplyRequestDone(QObject*, const ByteString&, int32_t, TStream* Stream) {
+    if (!MainForm) return;
+    const ByteString body = StreamToString(Stream);
+    MainForm->HtmlView->LoadBuffer(body.data(), static_cast<int64_t>(body.size()), "");
 }
 
 void THTTPForm::ReportConnectionFailed() {

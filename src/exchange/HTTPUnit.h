@@ -44,6 +44,14 @@ public:
     void PollRequestConnLost(QObject* Sender, const ByteString& ContentType, int32_t FileSize,
                              int32_t BytesRead, TStream* Stream);
 
+    // Sends a submitted form's data (already form-encoded, possibly empty) to the form's action
+    // with ReplyRequest; dropped while an earlier reply is still on its way. A relative action
+    // means a place on the script's site. The credentials go along only when the action lies
+    // on the Script URL's own origin (scheme, host and port).
+    void SubmitForm(const ByteString& Target, const ByteString& Data);
+    // Shows the answer to a reply in the main window's view, as the new document.
+    void ReplyRequestDone(QObject* Sender, const ByteString& ContentType, int32_t FileSize, TStream* Stream);
+
     void ReportConnectionFailed();
     void ReportDenied(const ByteString& Text);
     void ResetSession();

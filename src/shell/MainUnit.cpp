@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include "exchange/DataUnit.h"
+#include "exchange/HTTPUnit.h"
 #include "exchange/IntervalTimer.h"
 #include "htmlview/HtmlView.h"
 #include "shell/ConnectionUnit.h"
@@ -173,6 +174,11 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     HtmlView->OnLinkClick = [this](THtmlView* Sender, const ByteString& SRC, bool& Handled) {
         HtmlViewLinkClick(Sender, SRC, Handled);
     };
+    HtmlView->OnFormSubmit = [this](THtmlView* Sender, const ByteString& Action, const ByteString& Target,
+                                    const ByteString& EncType, const ByteString& Method,
+                                    TStringArray Results) {
+        HtmlViewFormSubmit(Sender, Action, Target, EncType, Method, Results);
+    };
 
     ScrollBar = new QScrollBar(Qt::Vertical, PanelLong->Client());
     ScrollBar->setObjectName("ScrollBar");
@@ -323,6 +329,23 @@ void TMainForm::HtmlViewLinkClick(THtmlView*, const ByteString& SRC, bool& Handl
     if (SRC.empty() || SRC[0] == '#') return;
     Handled = true;
     OpenInBrowser(ResolveAgainst(ConnectionForm ? ConnectionForm->URL : ByteString(), SRC), true);
+}
+
+void TMainForm::HtmlViewFormSubmit(THtmlView*, const ByteString& Action, const ByteString&, const ByteString&,
+                                   const ByteString&, const TStringArray& Results) {
+    // Every reply is a form-encoded POST, whatever the form's method, target or encoding say.
+    ByteString data;
+    for (size_t i = 0; i < Results.size(); ++i) {
+        const ByteString& line = Results[i];
+        const size_t eq = line.find('=');
+        const ByteString value = eq == ByteString::npos ? ByteString() : line.substr(eq + 1);
+        if (i > 0) data += "&";
+        data += FormEncode(line.substr(0, eq)) + "=" + FormEncode(value);
+    }
+    if (HTTPForm) HTTPForm->SubmitForm(Action, data);
+    if (!displayed_) return;
+    for (int row = 0; row < ListItems->Count(); ++row)
+        if (ListItems->Data(row) == displayed_) ListItems->SetImageIndex(row, 2);
 }
 
 bool TMainForm::event(QEvent* e) {

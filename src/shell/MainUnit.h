@@ -109,6 +109,10 @@ public:
     void ScrollBarChange();
     void HtmlViewProcessing(THtmlView* Sender, bool ProcessingOn);
     void HtmlViewLinkClick(THtmlView* Sender, const ByteString& SRC, bool& Handled);
+    // A form of the document was submitted: its data go to HTTPForm->SubmitForm, and the
+    // entries of the notification on display are marked as replied to (image 2) at once.
+    void HtmlViewFormSubmit(THtmlView* Sender, const ByteString& Action, const ByteString& Target,
+                            const ByteString& EncType, const ByteString& Method, const TStringArray& Results);
 
     // The notification on display in HtmlView (its Tag); null until one is opened.
     TNotification* DisplayedNotification() const { return displayed_; }
