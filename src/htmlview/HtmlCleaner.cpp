@@ -111,6 +111,22 @@ bool IsVoid(GumboTag tag) {
     }
 }
 
+bool IsTablePart(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_TABLE:
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_COLGROUP:
+        case GUMBO_TAG_COL:
+        case GUMBO_TAG_THEAD:
+        case GUMBO_TAG_TBODY:
+        case GUMBO_TAG_TFOOT:
+        case GUMBO_TAG_TR:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH: return true;
+        default: return false;
+    }
+}
+
 bool IsControl(GumboTag tag) {
     return tag == GUMBO_TAG_INPUT || tag == GUMBO_TAG_SELECT || tag == GUMBO_TAG_TEXTAREA ||
            tag == GUMBO_TAG_BUTTON;
@@ -270,6 +286,7 @@ private:
         std::string tag;
         int tableBorder = 0;   // border attribute of the table the subtree is in
         int cellPadding = -1;  // its cellpadding, -1 when absent
+        int tableDepth = 0;    // tables around the element, itself included
     };
 
     void Open(TFrame& frame, int depth);
@@ -433,7 +450,7 @@ void TCleaner::WriteAttributes(const GumboElement& element, TFrame& frame) {
         if (name.size() > 2 && name.compare(0, 2, "on") == 0) continue;
         std::string value = attribute->value;
         if (name == "style") {
-            style += value;
+            if (limits_.keepStyles) style += value;
             continue;
         }
         if ((tag == "td" || tag == "th") && (name == "colspan" || name == "rowspan")) {
@@ -469,6 +486,13 @@ void TCleaner::Open(TFrame& frame, int depth) {
     const bool voidTag = IsVoid(element.tag);
     bool keep =
         IsValidName(frame.tag) && elements_ < limits_.maxElements && (voidTag || depth < limits_.maxDepth);
+    if (element.tag == GUMBO_TAG_TABLE) ++frame.tableDepth;
+    if (frame.tableDepth > limits_.maxTableNesting && IsTablePart(element.tag)) {
+        keep = false;
+        result_.truncated = true;
+    }
+    if (!limits_.keepStyles && (element.tag == GUMBO_TAG_STYLE || element.tag == GUMBO_TAG_LINK))
+        keep = false;
     if (element.tag == GUMBO_TAG_HTML || element.tag == GUMBO_TAG_HEAD || element.tag == GUMBO_TAG_BODY)
         keep = true;
     if (element.tag == GUMBO_TAG_FORM) {
@@ -518,7 +542,7 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
             formEnds_.push_back(at);
     }
     std::vector<TFrame> stack;
-    stack.push_back(TFrame{root, 0, false, -1, {}});
+    stack.push_back(TFrame{root, 0, false, -1, {}, 0, -1, 0});
     while (!stack.empty()) {
         TFrame& frame = stack.back();
         const GumboVector* children = nullptr;
@@ -569,7 +593,7 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
                         result_.baseHref = AttributeText(child->v.element, "href");
                     break;
                 }
-                TFrame next{child, 0, false, -1, {}, frame.tableBorder, frame.cellPadding};
+                TFrame next{child, 0, false, -1, {}, frame.tableBorder, frame.cellPadding, frame.tableDepth};
                 next.form = form;
                 const int depth = keptDepth_;
                 stack.push_back(std::move(next));

@@ -11,6 +11,12 @@ struct TCleanLimits {
     size_t maxElements = 100000;        // later elements are unwrapped
     size_t maxStyleBytes = 512u << 10;  // per style element
     size_t maxCellSpanTotal = 200000;   // colspans beyond this budget count as 1
+    // Table layout costs grow about threefold with each level of tables inside tables: deeper
+    // tables are unwrapped into their content.
+    int maxTableNesting = 8;
+    // Off: the document's own style sheets and style attributes are dropped (the fallback for a
+    // document whose styles nest tables too deeply).
+    bool keepStyles = true;
 };
 
 // An HTML form as written in the document.

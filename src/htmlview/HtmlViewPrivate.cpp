@@ -166,6 +166,15 @@ void THtmlViewPrivate::Build() {
     selection.SetDocument(nullptr);
     document_.reset();
     document_ = litehtml::document::createFromUTF8(clean_.html.c_str(), &container, context_.get());
+    if (TableNesting() > TCleanLimits().maxTableNesting) {
+        // The document's styles made tables of ordinary elements, nested deeper than layout can
+        // bear: it is shown without its styles.
+        document_.reset();
+        TCleanLimits limits;
+        limits.keepStyles = false;
+        clean_ = CleanDocument(clean_.html, limits);
+        document_ = litehtml::document::createFromUTF8(clean_.html.c_str(), &container, context_.get());
+    }
     selection.SetDocument(document_);
     layoutWidth_ = -1;
 }
@@ -315,6 +324,22 @@ void THtmlViewPrivate::AddVisited(const ByteString& target) {
     while (visited_.size() > std::max(0, visitedMaxCount)) visited_.removeLast();
     // Links to it take the visited colour: the document is built again if it has any.
     if (!known && visited_.contains(entry) && HasLinkTo(target)) ScheduleRebuild();
+}
+
+int THtmlViewPrivate::TableNesting() const {
+    if (!document_ || !document_->root()) return 0;
+    int deepest = 0;
+    std::vector<std::pair<litehtml::element::ptr, int>> stack{{document_->root(), 0}};
+    while (!stack.empty()) {
+        auto [element, depth] = stack.back();
+        stack.pop_back();
+        const litehtml::style_display display = element->get_display();
+        if (display == litehtml::display_table || display == litehtml::display_inline_table) ++depth;
+        deepest = std::max(deepest, depth);
+        for (int i = static_cast<int>(element->get_children_count()); i-- > 0;)
+            if (auto child = element->get_child(i)) stack.push_back({child, depth});
+    }
+    return deepest;
 }
 
 bool THtmlViewPrivate::HasLinkTo(const std::string& target) const {

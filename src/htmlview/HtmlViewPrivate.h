@@ -104,6 +104,8 @@ private:
     std::shared_ptr<litehtml::element> FindAnchor(const std::string& name) const;
     int ElementTop(const std::shared_ptr<litehtml::element>& element) const;
     bool HasLinkTo(const std::string& target) const;
+    // The deepest nesting of tables in the built document, whatever made them tables.
+    int TableNesting() const;
 
     std::unique_ptr<litehtml::context> context_;
     bool contextDirty_ = true;

@@ -207,3 +207,18 @@ TEST(HtmlCleaner, PresentationalAttributesBecomeStyleBeforeTheElementsOwn) {
         EXPECT_NE(clean.html.find(c.expected), std::string::npos) << c.html << " gave " << clean.html;
     }
 }
+
+TEST(HtmlCleaner, TablesNestedTooDeeplyAreUnwrapped) {
+    std::string html;
+    for (int i = 0; i < 30; ++i) html += "<table><tr><td>";
+    html += "inner";
+    const TCleanDocument clean = CleanDocument(html);
+    EXPECT_EQ(Count(clean.html, "<table>"), static_cast<size_t>(TCleanLimits().maxTableNesting));
+    EXPECT_NE(clean.html.find("inner"), std::string::npos);
+    TCleanLimits limits;
+    limits.keepStyles = false;
+    const TCleanDocument bare =
+        CleanDocument("<style>p{}</style><p style='display:table' bgcolor=red>x</p>", limits);
+    EXPECT_EQ(bare.html.find("display"), std::string::npos);
+    EXPECT_EQ(bare.html.find("<style"), std::string::npos);
+}

@@ -193,6 +193,33 @@ TEST(HtmlRender, AHugeWordIsBrokenToFitTheView) {
     EXPECT_EQ(view.HorizontalPosition(), 0);
 }
 
+TEST(HtmlRender, DeeplyNestedTablesLayOutAtOnce) {
+    // Each level of tables multiplies the layout work: 40 levels would take hours unbounded.
+    std::string tables, cells, blocks;
+    for (int i = 0; i < 40; ++i) {
+        tables += "<table><tr><td>";
+        cells += "<div style='display:table-cell'>";
+        blocks += "<span style='display:inline-table'>";
+    }
+    for (const std::string& html : {tables, cells, blocks}) {
+        THtmlView view;
+        Configure(view, 400, 300);
+        Load(view, html + "deep");
+        EXPECT_FALSE(view.Processing());
+    }
+    // Tables within the limit keep their layout.
+    THtmlView view;
+    Configure(view, 400, 300);
+    std::string nested;
+    for (int i = 0; i < 7; ++i) nested += "<table><tr><td>";
+    Load(view, nested +
+                   "<table><tr><td style='background:#ff0000;width:20px;height:20px'></td>"
+                   "<td style='background:#00ff00;width:20px;height:20px'></td></tr></table>");
+    const QImage image = Shot(view);
+    EXPECT_EQ(ColorBounds(image, kRed, 10).top(), ColorBounds(image, kGreen, 10).top());
+    EXPECT_GT(ColorBounds(image, kGreen, 10).left(), ColorBounds(image, kRed, 10).right());
+}
+
 TEST(HtmlRender, ExtremeStylesStillLayOut) {
     THtmlView view;
     Configure(view, 400, 300);
