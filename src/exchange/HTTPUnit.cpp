@@ -74,6 +74,9 @@ THTTPForm::THTTPForm(QObject* parent) : QObject(parent) {
 
     ReplyRequest = new THttpRequest(this);
     ReplyRequest->Agent = "WinHTTP";
+    // Every reply is a POST, also one without a body: a form without values sent to another
+    // site goes without the credentials.
+    ReplyRequest->RequestMethod = rmPOST;
     ReplyRequest->OnDone = [this](QObject* Sender, const ByteString& ContentType, int32_t FileSize,
                                   TStream* Stream) {
         ReplyRequestDone(Sender, ContentType, FileSize, Stream);

@@ -57,6 +57,11 @@ void TPollScript::QueueResponse(TTestResponse response) {
     queued_.push_back(std::move(response));
 }
 
+void TPollScript::SetPathHandler(std::string path, TTestHttpServer::THandler handler) {
+    std::lock_guard lock(mutex_);
+    pathHandlers_.emplace_back(std::move(path), std::move(handler));
+}
+
 std::string TPollScript::FormField(const std::string& body, const std::string& name) {
     size_t pos = 0;
     while (pos <= body.size()) {
@@ -84,6 +89,15 @@ std::string TPollScript::FormField(const std::string& body, const std::string& n
 }
 
 TTestResponse TPollScript::Answer(const TReceivedRequest& request) {
+    {
+        TTestHttpServer::THandler handler;
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& [path, h] : pathHandlers_)
+                if (path == request.Path) handler = h;
+        }
+        if (handler) return handler(request);
+    }
     std::lock_guard lock(mutex_);
     TTestResponse response;
     if (!queued_.empty()) {

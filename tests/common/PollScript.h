@@ -45,6 +45,9 @@ public:
     void SetDeny(std::string text);                   // non-empty: every answer is this refusal
     void SetStatus(int status);                       // answer every poll with this status
     void QueueResponse(TTestResponse response);       // sent before the normal answers
+    // Requests to that path (form replies, for instance) are answered by the handler, on the
+    // server's connection thread, instead of as polls.
+    void SetPathHandler(std::string path, TTestHttpServer::THandler handler);
 
     std::vector<TReceivedRequest> Requests() const { return server_.Requests(); }
     size_t RequestCount() const { return server_.RequestCount(); }
@@ -69,6 +72,7 @@ private:
     std::string deny_;
     int status_ = 200;
     std::vector<TTestResponse> queued_;
+    std::vector<std::pair<std::string, TTestHttpServer::THandler>> pathHandlers_;
     std::atomic<uint64_t> bytesSent_{0};
     std::atomic<size_t> emptyAnswers_{0};
     TTestHttpServer server_;

@@ -11,7 +11,9 @@
 #include "exchange/DataUnit.h"
 #include "exchange/HTTPUnit.h"
 #include "exchange/IntervalTimer.h"
+#include "shell/AboutUnit.h"
 #include "shell/ConnectionUnit.h"
+#include "shell/HelpUnit.h"
 #include "shell/MainUnit.h"
 #include "support/SettingsStore.h"
 #include "transport/HttpRequest.h"
@@ -61,8 +63,12 @@ void TMessageBoxWatcher::Check() {
     }
 }
 
-TProgram::TProgram(bool show) {
+TProgram::TProgram(bool show, bool helpAndAbout) {
     Main = new TMainForm();
+    if (helpAndAbout) {
+        About = new TAboutForm();
+        Help = new THelpForm();
+    }
     Connection = new TConnectionForm();
     HTTP = new THTTPForm();
     // Count each outcome after the poll cycle's own handler has run.
@@ -102,6 +108,8 @@ void TProgram::HoldTimer() {
 TProgram::~TProgram() {
     delete HTTP;
     delete Connection;
+    delete Help;
+    delete About;
     delete Main;
     ClearNotifications();
 }

@@ -9,6 +9,8 @@
 class QTimer;
 class QWidget;
 class TMainForm;
+class TAboutForm;
+class THelpForm;
 class TConnectionForm;
 class THTTPForm;
 class TSettingsStore;
@@ -37,13 +39,14 @@ private:
     QStringList texts_;
 };
 
-// The program's windows as start-up creates them, in its order: main window, Connection
-// dialog, HTTP window. The destructor tears them down in the reverse order and empties the
-// notification store.
+// The program's windows as start-up creates them, in its order: main window, (About and Help
+// windows,) Connection dialog, HTTP window. The destructor tears them down in the reverse order
+// and empties the notification store.
 class TProgram {
 public:
-    // With `show` the main window is shown (its first activation may open the dialog).
-    explicit TProgram(bool show = true);
+    // With `show` the main window is shown (its first activation may open the dialog). With
+    // `helpAndAbout` the About and Help windows are created too; without, About and Help stay null.
+    explicit TProgram(bool show = true, bool helpAndAbout = false);
     ~TProgram();
     // Stops the poll timer until the next poll re-arms it, so no tick polls behind a test's back.
     void HoldTimer();
@@ -53,6 +56,8 @@ public:
     // Waits until that many outcomes have been handled and no poll is running.
     bool WaitCompletions(int count, std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
     TMainForm* Main;
+    TAboutForm* About = nullptr;
+    THelpForm* Help = nullptr;
     TConnectionForm* Connection;
     THTTPForm* HTTP;
 
