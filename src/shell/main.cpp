@@ -3,8 +3,10 @@
 #include <memory>
 
 #include "exchange/HTTPUnit.h"
+#include "shell/AboutUnit.h"
 #include "shell/Application.h"
 #include "shell/ConnectionUnit.h"
+#include "shell/HelpUnit.h"
 #include "shell/MainUnit.h"
 #include "shell/SingleInstance.h"
 #include "shell/Skins.h"
@@ -25,9 +27,12 @@ int main(int argc, char** argv) {
 
     // Each window exists once for the whole run. The main window comes first: the Connection
     // dialog reads the stored settings through its store, and the poll window, last, reads the
-    // dialog's fields from its first tick on.
+    // dialog's fields from its first tick on. The About and Help windows are there before any
+    // menu or F1 can ask for them.
     auto mainForm = std::make_unique<TMainForm>();
     application.SetMainForm(mainForm.get());
+    auto aboutForm = std::make_unique<TAboutForm>();
+    auto helpForm = std::make_unique<THelpForm>();
     auto connectionForm = std::make_unique<TConnectionForm>();
     auto httpForm = std::make_unique<THTTPForm>();
 
@@ -39,6 +44,8 @@ int main(int argc, char** argv) {
     // Destroyed in reverse order: the poll window first, so that no poll reaches a closed window.
     httpForm.reset();
     connectionForm.reset();
+    helpForm.reset();
+    aboutForm.reset();
     mainForm.reset();
     return 0;
 }
