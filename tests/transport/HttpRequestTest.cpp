@@ -10,8 +10,10 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QTimer>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -400,7 +402,27 @@ TEST(TransportMethod, UrlForms) {
 }
 
 TEST(TransportLifecycle, StartFromInsideOnDoneAndTwoStartsInARow) {
-    TTestHttpServer server([](const TReceivedRequest& r) { return TTestResponse::Text("answer " + r.Path); });
+    // Each answer waits until the test has looked at its running request, which could otherwise
+    // have ended already on a fast loopback.
+    struct TGate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        int checked = 0;
+        void Pass() {
+            std::lock_guard lock(mutex);
+            ++checked;
+            opened.notify_all();
+        }
+        void WaitFor(int k) {
+            std::unique_lock lock(mutex);
+            opened.wait_for(lock, std::chrono::seconds(20), [&] { return checked > k; });
+        }
+    };
+    auto gate = std::make_shared<TGate>();
+    TTestHttpServer server([gate](const TReceivedRequest& r) {
+        gate->WaitFor(std::stoi(r.Path.substr(1)));
+        return TTestResponse::Text("answer " + r.Path);
+    });
     THttpRequest request;
     std::vector<std::string> bodies;
     int started = 0;
@@ -410,6 +432,7 @@ TEST(TransportLifecycle, StartFromInsideOnDoneAndTwoStartsInARow) {
             request.URL = server.Url("/" + std::to_string(++started));
             EXPECT_TRUE(request.Start());
             EXPECT_TRUE(request.Busy());
+            gate->Pass();
         }
         // The stream of this request stays valid after the next one has started.
         bodies.push_back(StreamToString(stream));
@@ -418,6 +441,7 @@ TEST(TransportLifecycle, StartFromInsideOnDoneAndTwoStartsInARow) {
     ASSERT_TRUE(request.Start());
     EXPECT_TRUE(request.Busy());
     EXPECT_FALSE(request.Start());
+    gate->Pass();
     ASSERT_TRUE(WaitFor([&] { return bodies.size() == 4 && !request.Busy(); }));
     EXPECT_EQ(bodies, (std::vector<std::string>{"answer /0", "answer /1", "answer /2", "answer /3"}));
     EXPECT_EQ(server.RequestCount(), 4u);
