@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
+#include <algorithm>
 
 #include "exchange/HTTPUnit.h"
 #include "shell/MainUnit.h"
@@ -125,7 +126,8 @@ TAboutForm::TAboutForm(QWidget* parent) : QWidget(parent) {
     URLLabel->setObjectName("URLLabel");
     URLLabel->SetURL(Maker.SiteAddress);
     URLLabel->setToolTip(Maker.SiteAddress);
-    URLLabel->move(110, 88);
+    // Right of its caption, also where the caption's font is wider than the layout's.
+    URLLabel->move(std::max(110, LabelSupport->geometry().right() + 6), 88);
     URLLabel->adjustSize();
 
     OKButton = new QPushButton("Ok", this);
