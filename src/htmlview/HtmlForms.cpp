@@ -112,13 +112,13 @@ void THtmlForms::Reset(const std::vector<TFormSpec>& forms, const std::vector<TC
     baseAddress_ = baseAddress;
     viewImages_ = viewImages;
     controls_.resize(controls.size());
-    for (size_t i = 0; i < controls.size(); ++i) controls_[i].spec = controls[i];
+    for (size_t i = 0; i < controls.size(); ++i) controls_[i].declared = controls[i];
     // Created in document order, so that tabbing follows the document.
     for (size_t i = 0; i < controls_.size(); ++i) Create(static_cast<int>(i));
     std::map<std::pair<int, std::string>, QButtonGroup*> radioGroups;
     for (TControl& control : controls_) {
-        if (control.spec.kind != TControlKind::Radio || control.spec.name.empty()) continue;
-        auto key = std::make_pair(control.spec.form, control.spec.name);
+        if (control.declared.kind != TControlKind::Radio || control.declared.name.empty()) continue;
+        auto key = std::make_pair(control.declared.form, control.declared.name);
         QButtonGroup*& group = radioGroups[key];
         if (!group) {
             group = new QButtonGroup();
@@ -132,28 +132,28 @@ void THtmlForms::Reset(const std::vector<TFormSpec>& forms, const std::vector<TC
 
 void THtmlForms::Create(int index) {
     TControl& control = controls_[static_cast<size_t>(index)];
-    const TControlSpec& spec = control.spec;
+    const TControlSpec& declared = control.declared;
     QWidget* widget = nullptr;
     const QFontMetrics metrics(viewport_->font());
     const int charWidth = std::max(1, metrics.averageCharWidth());
-    switch (spec.kind) {
+    switch (declared.kind) {
         case TControlKind::Hidden: return;
         case TControlKind::Text: {
             auto* edit = new QLineEdit(viewport_);
-            if (spec.password) edit->setEchoMode(QLineEdit::Password);
-            if (spec.maxLength >= 0) edit->setMaxLength(std::min(spec.maxLength, 32767));
-            edit->setPlaceholderText(FromUtf8(spec.placeholder));
-            edit->setReadOnly(spec.readOnly);
+            if (declared.password) edit->setEchoMode(QLineEdit::Password);
+            if (declared.maxLength >= 0) edit->setMaxLength(std::min(declared.maxLength, 32767));
+            edit->setPlaceholderText(FromUtf8(declared.placeholder));
+            edit->setReadOnly(declared.readOnly);
             connect(edit, &QLineEdit::returnPressed, this,
-                    [this, index] { Submit(controls_[static_cast<size_t>(index)].spec.form, -1, {}); });
-            const int chars = spec.size > 0 ? spec.size : 20;
+                    [this, index] { Submit(controls_[static_cast<size_t>(index)].declared.form, -1, {}); });
+            const int chars = declared.size > 0 ? declared.size : 20;
             control.natural = QSize(chars * charWidth + 8, edit->sizeHint().height());
             widget = edit;
             break;
         }
         case TControlKind::CheckBox:
         case TControlKind::Radio: {
-            QAbstractButton* button = spec.kind == TControlKind::CheckBox
+            QAbstractButton* button = declared.kind == TControlKind::CheckBox
                                           ? static_cast<QAbstractButton*>(new QCheckBox(viewport_))
                                           : new QRadioButton(viewport_);
             control.natural = button->sizeHint();
@@ -164,64 +164,65 @@ void THtmlForms::Create(int index) {
         case TControlKind::Reset:
         case TControlKind::Button:
         case TControlKind::File: {
-            QString label =
-                FromUtf8(spec.kind == TControlKind::File ? std::string()
-                                                         : (spec.text.empty() ? spec.value : spec.text));
-            if (spec.kind == TControlKind::File) label = tr("Browse...");
-            if (label.isEmpty() && spec.kind == TControlKind::Submit) label = tr("Submit");
-            if (label.isEmpty() && spec.kind == TControlKind::Reset) label = tr("Reset");
+            QString label = FromUtf8(declared.kind == TControlKind::File
+                                         ? std::string()
+                                         : (declared.text.empty() ? declared.value : declared.text));
+            if (declared.kind == TControlKind::File) label = tr("Browse...");
+            if (label.isEmpty() && declared.kind == TControlKind::Submit) label = tr("Submit");
+            if (label.isEmpty() && declared.kind == TControlKind::Reset) label = tr("Reset");
             auto* button = new QPushButton(label, viewport_);
             button->setAutoDefault(false);
-            if (spec.kind == TControlKind::Submit)
+            if (declared.kind == TControlKind::Submit)
                 connect(button, &QPushButton::clicked, this, [this, index] {
-                    Submit(controls_[static_cast<size_t>(index)].spec.form, index, {});
+                    Submit(controls_[static_cast<size_t>(index)].declared.form, index, {});
                 });
-            if (spec.kind == TControlKind::Reset)
+            if (declared.kind == TControlKind::Reset)
                 connect(button, &QPushButton::clicked, this,
-                        [this, index] { ResetForm(controls_[static_cast<size_t>(index)].spec.form); });
+                        [this, index] { ResetForm(controls_[static_cast<size_t>(index)].declared.form); });
             control.natural = button->sizeHint();
             widget = button;
             break;
         }
         case TControlKind::Picture: {
             const QString key =
-                viewImages_ ? TPictureCache::Resolve(FromUtf8(spec.src), baseAddress_) : QString();
+                viewImages_ ? TPictureCache::Resolve(FromUtf8(declared.src), baseAddress_) : QString();
             if (!key.isEmpty()) pictures_->Load(key);
-            auto* button = new TPictureButton(viewport_, pictures_, key, FromUtf8(spec.alt));
+            auto* button = new TPictureButton(viewport_, pictures_, key, FromUtf8(declared.alt));
             control.pictureKey = key;
-            control.natural = spec.alt.empty() ? QSize(0, 0)
-                                               : QSize(metrics.horizontalAdvance(FromUtf8(spec.alt)) + 4,
-                                                       metrics.height() + 4);
+            control.natural =
+                declared.alt.empty()
+                    ? QSize(0, 0)
+                    : QSize(metrics.horizontalAdvance(FromUtf8(declared.alt)) + 4, metrics.height() + 4);
             connect(button, &QAbstractButton::clicked, this, [this, index, button] {
-                Submit(controls_[static_cast<size_t>(index)].spec.form, index, button->clickPosition);
+                Submit(controls_[static_cast<size_t>(index)].declared.form, index, button->clickPosition);
             });
             widget = button;
             break;
         }
         case TControlKind::Select: {
-            const bool listBox = spec.multiple || spec.size > 1;
+            const bool listBox = declared.multiple || declared.size > 1;
             if (listBox) {
                 auto* list = new QListWidget(viewport_);
-                list->setSelectionMode(spec.multiple ? QAbstractItemView::MultiSelection
-                                                     : QAbstractItemView::SingleSelection);
+                list->setSelectionMode(declared.multiple ? QAbstractItemView::MultiSelection
+                                                         : QAbstractItemView::SingleSelection);
                 int widest = 0;
-                for (const TOptionSpec& option : spec.options) {
+                for (const TOptionSpec& option : declared.options) {
                     auto* item = new QListWidgetItem(FromUtf8(option.label), list);
                     if (option.disabled)
                         item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
                     widest = std::max(widest, metrics.horizontalAdvance(item->text()));
                 }
-                const int rows = std::max(spec.size > 1 ? spec.size : 4, 1);
+                const int rows = std::max(declared.size > 1 ? declared.size : 4, 1);
                 const int rowHeight = std::max(list->sizeHintForRow(0), metrics.height() + 2);
                 control.natural = QSize(widest + list->verticalScrollBar()->sizeHint().width() + 16,
                                         rows * rowHeight + 2 * list->frameWidth());
                 widget = list;
             } else {
                 auto* combo = new QComboBox(viewport_);
-                for (const TOptionSpec& option : spec.options) combo->addItem(FromUtf8(option.label));
+                for (const TOptionSpec& option : declared.options) combo->addItem(FromUtf8(option.label));
                 if (auto* model = qobject_cast<QStandardItemModel*>(combo->model()))
-                    for (size_t i = 0; i < spec.options.size(); ++i)
-                        if (spec.options[i].disabled) model->item(static_cast<int>(i))->setEnabled(false);
+                    for (size_t i = 0; i < declared.options.size(); ++i)
+                        if (declared.options[i].disabled) model->item(static_cast<int>(i))->setEnabled(false);
                 combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
                 control.natural = combo->sizeHint();
                 widget = combo;
@@ -230,12 +231,12 @@ void THtmlForms::Create(int index) {
         }
         case TControlKind::TextArea: {
             auto* edit = new QPlainTextEdit(viewport_);
-            edit->setReadOnly(spec.readOnly);
+            edit->setReadOnly(declared.readOnly);
             edit->setTabChangesFocus(true);
-            edit->setPlaceholderText(FromUtf8(spec.placeholder));
-            if (spec.wrap == "off") edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-            const int cols = spec.cols > 0 ? spec.cols : 20;
-            const int rows = spec.rows > 0 ? spec.rows : 2;
+            edit->setPlaceholderText(FromUtf8(declared.placeholder));
+            if (declared.wrap == "off") edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+            const int cols = declared.cols > 0 ? declared.cols : 20;
+            const int rows = declared.rows > 0 ? declared.rows : 2;
             const int frame = 2 * edit->frameWidth() + 8;
             control.natural = QSize(cols * charWidth + edit->verticalScrollBar()->sizeHint().width() + frame,
                                     rows * metrics.lineSpacing() + frame);
@@ -244,7 +245,7 @@ void THtmlForms::Create(int index) {
         }
     }
     if (!widget) return;
-    if (spec.kind == TControlKind::File || spec.disabled) widget->setEnabled(false);
+    if (declared.kind == TControlKind::File || declared.disabled) widget->setEnabled(false);
     control.natural =
         control.natural.boundedTo(QSize(kMaxControlSide, kMaxControlSide)).expandedTo(QSize(1, 1));
     const QFontMetrics widgetMetrics(widget->font());
@@ -255,42 +256,42 @@ void THtmlForms::Create(int index) {
 }
 
 void THtmlForms::Restore(TControl& control) {
-    const TControlSpec& spec = control.spec;
+    const TControlSpec& declared = control.declared;
     QWidget* widget = control.widget.data();
     if (!widget) return;
-    switch (spec.kind) {
-        case TControlKind::Text: static_cast<QLineEdit*>(widget)->setText(FromUtf8(spec.value)); break;
+    switch (declared.kind) {
+        case TControlKind::Text: static_cast<QLineEdit*>(widget)->setText(FromUtf8(declared.value)); break;
         case TControlKind::CheckBox:
         case TControlKind::Radio: {
             auto* button = static_cast<QAbstractButton*>(widget);
             QButtonGroup* group = button->group();
             // An exclusive group refuses to untick its last button.
-            if (group && !spec.checked && button->isChecked()) {
+            if (group && !declared.checked && button->isChecked()) {
                 group->setExclusive(false);
                 button->setChecked(false);
                 group->setExclusive(true);
             } else {
-                button->setChecked(spec.checked);
+                button->setChecked(declared.checked);
             }
             break;
         }
         case TControlKind::TextArea:
-            static_cast<QPlainTextEdit*>(widget)->setPlainText(FromUtf8(spec.text));
+            static_cast<QPlainTextEdit*>(widget)->setPlainText(FromUtf8(declared.text));
             break;
         case TControlKind::Select:
             if (auto* list = qobject_cast<QListWidget*>(widget)) {
                 list->clearSelection();
-                for (size_t i = 0; i < spec.options.size(); ++i) {
-                    if (!spec.options[i].selected) continue;
+                for (size_t i = 0; i < declared.options.size(); ++i) {
+                    if (!declared.options[i].selected) continue;
                     list->item(static_cast<int>(i))->setSelected(true);
                     list->setCurrentRow(static_cast<int>(i), QItemSelectionModel::Current);
                 }
             } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
                 int selected = -1;
-                for (size_t i = 0; i < spec.options.size(); ++i)
-                    if (spec.options[i].selected) selected = static_cast<int>(i);
-                for (size_t i = 0; selected < 0 && i < spec.options.size(); ++i)
-                    if (!spec.options[i].disabled) selected = static_cast<int>(i);
+                for (size_t i = 0; i < declared.options.size(); ++i)
+                    if (declared.options[i].selected) selected = static_cast<int>(i);
+                for (size_t i = 0; selected < 0 && i < declared.options.size(); ++i)
+                    if (!declared.options[i].disabled) selected = static_cast<int>(i);
                 combo->setCurrentIndex(selected);
             }
             break;
@@ -301,15 +302,15 @@ void THtmlForms::Restore(TControl& control) {
 void THtmlForms::ResetForm(int form) {
     if (form < 0) return;
     for (TControl& control : controls_)
-        if (control.spec.form == form) Restore(control);
+        if (control.declared.form == form) Restore(control);
 }
 
 QSize THtmlForms::NaturalSize(int index) const {
     if (index < 0 || index >= Count()) return {};
     const TControl& control = controls_[static_cast<size_t>(index)];
-    if (control.spec.kind == TControlKind::Picture) {
+    if (control.declared.kind == TControlKind::Picture) {
         const QSize picture = control.pictureKey.isEmpty() ? QSize() : pictures_->Size(control.pictureKey);
-        int width = control.spec.width, height = control.spec.height;
+        int width = control.declared.width, height = control.declared.height;
         if (picture.isValid() && !picture.isEmpty()) {
             if (!width && !height) return picture;
             if (!width) width = picture.width() * height / picture.height();
@@ -366,17 +367,17 @@ std::string THtmlForms::Encoded(const QString& text) const {
 TFormSubmission THtmlForms::Build(int form, int submitter, QPoint click) const {
     TFormSubmission submission;
     if (form < 0 || form >= static_cast<int>(forms_.size())) return submission;
-    const TFormSpec& spec = forms_[static_cast<size_t>(form)];
-    submission.action = EncodeForCharset(spec.action, charset_);
-    submission.target = EncodeForCharset(spec.target, charset_);
-    submission.encType = EncodeForCharset(spec.enctype, charset_);
-    submission.method = EncodeForCharset(spec.method, charset_);
+    const TFormSpec& declared = forms_[static_cast<size_t>(form)];
+    submission.action = EncodeForCharset(declared.action, charset_);
+    submission.target = EncodeForCharset(declared.target, charset_);
+    submission.encType = EncodeForCharset(declared.enctype, charset_);
+    submission.method = EncodeForCharset(declared.method, charset_);
     auto add = [&](const std::string& name, const QString& value) {
         submission.results.push_back(EncodeForCharset(name, charset_) + "=" + Encoded(value));
     };
     for (size_t i = 0; i < controls_.size(); ++i) {
         const TControl& control = controls_[i];
-        const TControlSpec& c = control.spec;
+        const TControlSpec& c = control.declared;
         if (c.form != form || c.disabled) continue;
         QWidget* widget = control.widget.data();
         if (c.kind == TControlKind::Picture) {
@@ -429,7 +430,7 @@ TFormSubmission THtmlForms::Build(int form, int submitter, QPoint click) const {
         }
     }
     if (submitter >= 0 && submitter < Count()) {
-        const TControlSpec& button = controls_[static_cast<size_t>(submitter)].spec;
+        const TControlSpec& button = controls_[static_cast<size_t>(submitter)].declared;
         if (button.kind == TControlKind::Submit && !button.name.empty())
             add(button.name, FromUtf8(button.value));
     }

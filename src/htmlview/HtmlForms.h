@@ -62,7 +62,7 @@ public:
 
 private:
     struct TControl {
-        TControlSpec spec;
+        TControlSpec declared;
         QPointer<QWidget> widget;
         std::weak_ptr<litehtml::element> element;
         QSize natural;
