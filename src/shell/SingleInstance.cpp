@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "platform/InstanceLock.h"
+#include "platform/WindowFocus.h"
 #include "shell/MainUnit.h"
 #include "support/TrayIcon.h"
 
@@ -55,10 +56,13 @@ void BringWindowForward(QWidget* window) {
     }
     window->raise();
     window->activateWindow();
+    QWidget* focused = window;
     if (QWidget* popup = ActivePopup(window)) {
         popup->raise();
         popup->activateWindow();
+        focused = popup;
     }
+    platform::FocusTopLevel(focused);
 }
 
 void BringMainFormForward() {
