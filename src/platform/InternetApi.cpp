@@ -418,8 +418,10 @@ bool TRequest::BeginTransfer() {
         case INTERNET_OPEN_TYPE_DIRECT: curl_easy_setopt(e, CURLOPT_PROXY, ""); break;
         case INTERNET_OPEN_TYPE_PROXY:
             curl_easy_setopt(e, CURLOPT_PROXY, session->Proxy.c_str());
-            if (session->HasBypass)
-                curl_easy_setopt(e, CURLOPT_NOPROXY, NoProxyList(session->ProxyBypass).c_str());
+            // Always set, so that without a bypass list nothing bypasses the proxy: libcurl
+            // would otherwise take no_proxy from the environment.
+            curl_easy_setopt(e, CURLOPT_NOPROXY,
+                             session->HasBypass ? NoProxyList(session->ProxyBypass).c_str() : "");
             break;
         default: break;  // libcurl reads http_proxy, https_proxy and no_proxy itself
     }

@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "platform/InternetApi.h"
+#include "transport/OutputFileClaims.h"
 
 namespace {
 
@@ -94,6 +95,8 @@ struct THttpRequestJob {
     ~THttpRequestJob() { CloseHandles(); }
 
     TCustomHttpRequest* const Owner;
+    // Names this request in the output-file claims.
+    const uint64_t FileOwner = transport::NewOutputFileOwner();
 
     // Properties, copied on the user-interface thread at the start and again after every event
     // the request waits for, as handlers of those may change them.
@@ -393,6 +396,7 @@ void THttpRequestJob::Execute() {
             std::remove(OutputFileName.c_str());
             ResponseStream = std::make_unique<TFileStream>(OutputFileName, TFileStream::Mode::Create);
             ResponseIsFile = true;
+            transport::ClaimOutputFile(OutputFileName, FileOwner);
         } catch (const std::exception&) {
             ResponseStream.reset();
             return;
@@ -405,10 +409,21 @@ void THttpRequestJob::Execute() {
 
     BytesRead = 0;
     TransferBuffer.assign(bufferSize, 0);
+    // A read that fails leaves a body known to be incomplete: a chunked body without its last
+    // chunk, or a declared length (also one too large for 32 bits) that was not met. A body in
+    // memory that outgrows its bound is abandoned the same way.
+    bool bodyComplete = true;
     for (;;) {
         uint32_t count = 0;
-        if (!inet::InternetReadFile(RequestHandle, TransferBuffer.data(), bufferSize, count) || count == 0)
+        if (!inet::InternetReadFile(RequestHandle, TransferBuffer.data(), bufferSize, count)) {
+            bodyComplete = false;
             break;
+        }
+        if (count == 0) break;
+        if (!ResponseIsFile && static_cast<uint64_t>(BytesRead) + count > MaxResponseBodyInMemory) {
+            bodyComplete = false;
+            break;
+        }
         ResponseStream->Write(TransferBuffer.data(), count);
         BytesRead += count;
         if (HasProgress && !HandOver([&] {
@@ -420,7 +435,7 @@ void THttpRequestJob::Execute() {
             return;
     }
 
-    Succeeded = StatusCode == 200;
+    Succeeded = StatusCode == 200 && bodyComplete;
     if (Succeeded && ContentLength != 0 && ResponseStream) Succeeded = ContentLength == BytesRead;
 }
 
@@ -522,7 +537,9 @@ void TCustomHttpRequest::FinishRequest(const std::shared_ptr<THttpRequestJob>& j
     bool failed = false;
     auto release = [&] {
         job->ResponseStream.reset();
-        if (failed && job->ResponseIsFile) std::remove(job->OutputFileName.c_str());
+        // A handler may have started the next request on the same file meanwhile: only a file
+        // this request wrote is removed.
+        if (job->ResponseIsFile) transport::EndOutputFileClaim(job->OutputFileName, job->FileOwner, failed);
     };
     try {
         if (job->ContinueDownload) {

@@ -17,6 +17,10 @@ enum THttpAccessType { atPreconfig = 0, atDirect = 1, atUseProxy = 2 };
 // Size of each read of a response body: 255 to 2147483647.
 using TBufferSize = int32_t;
 
+// The most body bytes a request keeps in memory. A larger body (or one that never ends) is
+// abandoned as it arrives and ends like a broken transfer, so no server can exhaust memory.
+constexpr uint64_t MaxResponseBodyInMemory = 64ull * 1024 * 1024;
+
 class THttpProxy {
 public:
     THttpAccessType AccessType = atPreconfig;

@@ -205,6 +205,24 @@ bool TTestHttpServer::Stalled() {
     return !stopping_;
 }
 
+void TTestHttpServer::SendEndlessly(TChannel& channel, const std::string& headers,
+                                    const TTestResponse& response) {
+    if (!channel.Write(headers.data(), headers.size())) return;
+    std::string piece = response.Body.empty() ? std::string(65536, 'x') : response.Body;
+    if (response.Framing == TTestResponse::TFraming::Chunked) {
+        char size[32];
+        std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+        piece = size + piece + "\r\n";
+    }
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) return;
+        }
+        if (!channel.Write(piece.data(), piece.size())) return;
+    }
+}
+
 void TTestHttpServer::AcceptLoop() {
     for (;;) {
         const int socket = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -313,6 +331,11 @@ void TTestHttpServer::Serve(int socket, int connectionNumber) {
             }
             if (close) wire += "Connection: close\r\n";
             wire += "\r\n";
+            if (response.Endless) {
+                SendEndlessly(*channel, wire, response);
+                break;
+            }
+            const size_t headerBytes = wire.size();
 
             const bool headOnly = request.Method == "HEAD";
             const size_t limit =
@@ -329,6 +352,11 @@ void TTestHttpServer::Serve(int socket, int connectionNumber) {
                 if (!response.BodyBytesToSend && !headOnly) wire += "0\r\n\r\n";
             } else {
                 wire += body;
+            }
+            if (response.BodyWireBytesToSend) {
+                wire.resize(std::min(wire.size(), headerBytes + *response.BodyWireBytesToSend));
+                channel->Write(wire.data(), wire.size());
+                break;
             }
             if (!channel->Write(wire.data(), wire.size())) break;
             if (response.BodyBytesToSend && !headOnly) {

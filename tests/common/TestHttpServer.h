@@ -51,6 +51,11 @@ struct TTestResponse {
     // Send only this many body bytes, then close or stall until ReleaseStalls or the server stops.
     std::optional<size_t> BodyBytesToSend;
     TAfterPartial AfterPartial = TAfterPartial::Close;
+    // Send only this many bytes of the body as it goes on the wire (chunk framing included),
+    // then close: with chunked framing this can cut a chunk in the middle.
+    std::optional<size_t> BodyWireBytesToSend;
+    // After the headers, send the body's bytes again and again until the client goes away.
+    bool Endless = false;
     // Never answer: hold the connection open until ReleaseStalls or the server stops.
     bool StallBeforeHeaders = false;
     // Close the connection without any answer.
@@ -111,6 +116,9 @@ private:
     void AcceptLoop();
     void Serve(int socket, int connectionNumber);
     bool Stalled();
+    // Writes the headers, then the body (chunk-framed where the framing says so) over and over
+    // until a write fails or the server stops.
+    void SendEndlessly(TChannel& channel, const std::string& headers, const TTestResponse& response);
 
     THandler handler_;
     int listener_ = -1;

@@ -98,18 +98,43 @@ TEST(TransportOutcome, EveryRowEndsInItsEventsWithTheStreamAtTheStart) {
          -1,
          0,
          nullptr},
-        {"no length declared, broken off",
+        {"chunked, broken off before the last chunk",
          [] {
              auto r = TTestResponse::Text("0123456789");
              r.Framing = TTestResponse::TFraming::Chunked;
              r.ChunkSize = 3;
              return Partial(r, 6);
          },
-         {"OnDone"},
+         {"OnAnyError", "OnConnLost"},
+         0,
          6,
-         -1,
          0,
          "012345"},
+        {"chunked, cut in the middle of a chunk",
+         [] {
+             auto r = TTestResponse::Text("0123456789");
+             r.Framing = TTestResponse::TFraming::Chunked;
+             r.ChunkSize = 10;
+             r.BodyWireBytesToSend = 8;  // "a\r\n01234"
+             return r;
+         },
+         {"OnAnyError", "OnConnLost"},
+         0,
+         5,
+         0,
+         "01234"},
+        {"declared length beyond 32 bits, 10 bytes sent",
+         [] {
+             auto r = TTestResponse::Text("0123456789");
+             r.DeclaredLength = 4294967306;
+             r.BodyBytesToSend = 10;
+             return r;
+         },
+         {"OnAnyError", "OnConnLost"},
+         -1,
+         10,
+         0,
+         "0123456789"},
         {"close-delimited body",
          [] {
              auto r = TTestResponse::Text("until the end");
@@ -759,6 +784,33 @@ TEST(TransportProxy, PreconfiguredTakesTheEnvironmentAndDirectIgnoresIt) {
     if (!savedNo.empty()) setenv("no_proxy", savedNo.c_str(), 1);
 }
 
+TEST(TransportProxy, AnEmptyBypassListIgnoresTheEnvironmentsNoProxy) {
+    TTestHttpServer proxy(
+        [](const TReceivedRequest& r) { return TTestResponse::Text("proxy saw " + r.Target); });
+    TTestHttpServer origin([](const TReceivedRequest&) { return TTestResponse::Text("origin"); });
+    setenv("no_proxy", "127.0.0.1,localhost", 1);
+    struct TCase {
+        ByteString Bypass;
+        std::string Body;
+    };
+    const TCase cases[] = {{"", "proxy saw " + origin.Url("/p")}, {"127.0.0.1;", "origin"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("bypass \"" + c.Bypass + "\"");
+        THttpRequest request;
+        TEventLog log;
+        log.Attach(request);
+        request.Proxy.AccessType = atUseProxy;
+        request.Proxy.ProxyServer = "127.0.0.1";
+        request.Proxy.ProxyPort = proxy.Port();
+        request.Proxy.ProxyBypass = c.Bypass;
+        request.URL = origin.Url("/p");
+        ASSERT_TRUE(request.Start());
+        ASSERT_TRUE(WaitForOutcome(request, log));
+        EXPECT_EQ(log.Body, c.Body);
+    }
+    unsetenv("no_proxy");
+}
+
 TEST(TransportBody, SmallTransferBufferGivesOneProgressEventPerPiece) {
     const std::string body(2000, 'b');
     TTestHttpServer server([&](const TReceivedRequest&) { return TTestResponse::Text(body); });
@@ -817,6 +869,29 @@ TEST(TransportBody, LargeBodiesArriveWholeInBothFramings) {
     }
 }
 
+TEST(TransportBody, AnEndlessBodyIsAbandonedAtItsBoundAsABrokenTransfer) {
+    TTestHttpServer server([](const TReceivedRequest& r) {
+        TTestResponse response;
+        response.Endless = true;
+        response.Framing =
+            r.Path == "/chunked" ? TTestResponse::TFraming::Chunked : TTestResponse::TFraming::CloseDelimited;
+        return response;
+    });
+    for (const char* path : {"/chunked", "/close-delimited"}) {
+        SCOPED_TRACE(path);
+        THttpRequest request;
+        TEventLog log;
+        log.Attach(request);
+        request.URL = server.Url(path);
+        ASSERT_TRUE(request.Start());
+        ASSERT_TRUE(WaitForOutcome(request, log));
+        EXPECT_EQ(log.Events, (TEvents{"OnAnyError", "OnConnLost"}));
+        EXPECT_LE(static_cast<uint64_t>(log.BytesRead), MaxResponseBodyInMemory);
+        EXPECT_GT(static_cast<uint64_t>(log.BytesRead), MaxResponseBodyInMemory - 65536);
+        EXPECT_LE(static_cast<uint64_t>(log.StreamSize), MaxResponseBodyInMemory);
+    }
+}
+
 TEST(TransportBody, OutputFileBothWays) {
     const std::string name = TempName("quorvel-output");
     TTestHttpServer server([](const TReceivedRequest& r) {
@@ -864,6 +939,43 @@ TEST(TransportBody, OutputFileBothWays) {
     EXPECT_TRUE(log.HadStream);
     EXPECT_EQ(log.Body, "gone");
     EXPECT_FALSE(std::filesystem::exists(name));
+}
+
+TEST(TransportBody, AFailedRequestsCleanUpLeavesTheFileOfTheNextRequest) {
+    const std::string name = TempName("quorvel-output-next");
+    TTestHttpServer server([](const TReceivedRequest& r) {
+        if (r.Path == "/missing") return TTestResponse::Text("gone", 404);
+        return TTestResponse::Text("the next file");
+    });
+    THttpRequest request;
+    request.OutputFileName = name;
+    std::vector<std::string> events;
+    bool nextDone = false;
+    request.OnDone = [&](QObject*, const ByteString&, int32_t, TStream*) {
+        events.push_back("OnDone");
+        nextDone = true;
+    };
+    // The failure handler starts the next request on the same file and waits for it in a
+    // nested loop, as a message box would.
+    request.OnHTTPError = [&](QObject*, int32_t, TStream*) {
+        events.push_back("OnHTTPError");
+        request.URL = server.Url("/file");
+        ASSERT_TRUE(request.Start());
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (nextDone) loop.quit();
+        });
+        poll.start(5);
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    request.URL = server.Url("/missing");
+    ASSERT_TRUE(request.Start());
+    ASSERT_TRUE(WaitFor([&] { return nextDone && !request.Busy(); }, 20000));
+    EXPECT_EQ(events, (std::vector<std::string>{"OnHTTPError", "OnDone"}));
+    EXPECT_EQ(ReadFile(name), "the next file");
+    std::filesystem::remove(name);
 }
 
 TEST(TransportHeaders, RangeExtraHeadersAndCacheFlags) {
