@@ -1,6 +1,5 @@
 #include "transport/WorkerThread.h"
 
-#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -9,13 +8,12 @@
 #include <QPointer>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <exception>
 #include <mutex>
 #include <stdexcept>
 
 #include "platform/UiThreadCall.h"
+#include "transport/ThreadPool.h"
 
 namespace {
 
@@ -145,71 +143,9 @@ void ThreadProcedure(std::shared_ptr<TWorkerState> state) {
     CurrentWorker = nullptr;
 }
 
-constexpr size_t WorkerStackSize = 1024 * 1024;
-
-// Threads that have ended their worker wait here a while for the next one, so that a burst of
-// requests does not pay for creating a thread each time. Every worker still has a thread of its
-// own while it lives; a thread serves one worker after the other, never two at once. The pool is
-// never destroyed, so threads still waiting at exit find it intact.
-class TThreadPool {
-public:
-    using TJob = std::function<bool()>;  // true: the thread may serve another worker afterwards
-
-    void Launch(TJob job) {
-        std::unique_lock lock(mutex_);
-        jobs_.push_back(std::move(job));
-        if (idle_ >= jobs_.size()) {
-            lock.unlock();
-            wake_.notify_one();
-            return;
-        }
-        lock.unlock();
-        pthread_attr_t attributes;
-        pthread_attr_init(&attributes);
-        pthread_attr_setstacksize(&attributes, WorkerStackSize);
-        pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-        pthread_t thread;
-        const int failed = pthread_create(&thread, &attributes, &TThreadPool::Entry, this);
-        pthread_attr_destroy(&attributes);
-        if (failed) {
-            lock.lock();
-            jobs_.pop_back();
-            throw std::runtime_error("cannot create a worker thread");
-        }
-    }
-
-private:
-    static void* Entry(void* pool) {
-        static_cast<TThreadPool*>(pool)->Serve();
-        return nullptr;
-    }
-
-    void Serve() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            ++idle_;
-            const bool woken = wake_.wait_for(lock, IdleLifetime, [this] { return !jobs_.empty(); });
-            --idle_;
-            if (!woken) return;
-            TJob job = std::move(jobs_.front());
-            jobs_.pop_front();
-            lock.unlock();
-            const bool reusable = job();
-            job = nullptr;
-            lock.lock();
-            if (!reusable) return;
-        }
-    }
-
-    static constexpr auto IdleLifetime = std::chrono::seconds(10);
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<TJob> jobs_;
-    size_t idle_ = 0;
-};
-
-TThreadPool& Threads() {
-    static auto* pool = new TThreadPool();
+// Never destroyed, so that threads still waiting at exit find it intact.
+transport::TThreadPool& Threads() {
+    static auto* pool = new transport::TThreadPool();
     return *pool;
 }
 
@@ -261,7 +197,7 @@ void TEventWorkerThread::Resume() {
     state_->Suspended = false;
     state_->Running = true;
     std::shared_ptr<TWorkerState> state = state_;
-    Threads().Launch([state = std::move(state)]() mutable {
+    const bool launched = Threads().Launch([state = std::move(state)]() mutable {
         ThreadProcedure(std::move(state));
         // A thread whose priority was changed may not be able to change it back without a
         // privilege, so it serves no other worker.
@@ -269,6 +205,12 @@ void TEventWorkerThread::Resume() {
         const int niceness = getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)));
         return errno == 0 && niceness == 0;
     });
+    if (!launched) {
+        // The worker never runs: it must not stay busy for ever.
+        state_->Running = false;
+        state_->Ended = true;
+        throw std::runtime_error("Cannot create a thread for the request.");
+    }
 }
 
 void TEventWorkerThread::Discard() {
