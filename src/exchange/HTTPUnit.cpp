@@ -3,6 +3,7 @@
 #include <QString>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 #include "exchange/DataUnit.h"
@@ -12,6 +13,7 @@
 #include "shell/MainUnit.h"
 #include "support/MessageBox.h"
 #include "transport/HttpRequest.h"
+#include "transport/RequestUrl.h"
 
 THTTPForm* HTTPForm = nullptr;
 
@@ -82,6 +84,11 @@ THTTPForm::THTTPForm(QObject* parent) : QObject(parent) {
         ReplyRequestDone(Sender, ContentType, FileSize, Stream);
     };
 
+    Clock = [] {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    };
+
     Timer = new TIntervalTimer(this, 1000, true);
     Timer->OnTimer = [this](QObject* Sender) { TimerTimer(Sender); };
 }
@@ -116,6 +123,7 @@ void THTTPForm::Poll(QObject*) {
     if (PollRequest->Busy()) return;
     PollRequest->URL = ConnectionForm ? ConnectionForm->URL : ByteString();
     PollRequest->POSTData = PollBody();
+    RepollBound.PollSent(Clock());
     PollRequest->Start();
 }
 
@@ -128,13 +136,16 @@ void THTTPForm::PollRequestDone(QObject*, const ByteString&, int32_t, TStream* S
 
     const ByteString deny = FieldValue(fields, "Deny");
     if (!deny.empty()) {
+        RepollBound.AnswerEndedTheBurst();
         ReportDenied(deny);
         return;
     }
     DenialShown = false;
 
-    if (!FieldValue(fields, "Index").empty() && !FieldValue(fields, "Header").empty() &&
-        !FieldValue(fields, "Title").empty() && !FieldValue(fields, "Message").empty()) {
+    const bool carriesMessage =
+        !FieldValue(fields, "Index").empty() && !FieldValue(fields, "Header").empty() &&
+        !FieldValue(fields, "Title").empty() && !FieldValue(fields, "Message").empty();
+    if (carriesMessage) {
         auto owned = std::make_unique<TNotification>(body);
         TNotification* n = owned.get();
         AppendNotification(std::move(owned));
@@ -144,7 +155,11 @@ void THTTPForm::PollRequestDone(QObject*, const ByteString&, int32_t, TStream* S
         }
     }
 
-    if (Trim(body).size() > 1) Poll();
+    if (Trim(body).size() <= 1) {
+        RepollBound.AnswerEndedTheBurst();
+        return;
+    }
+    if (RepollBound.MayPollAtOnce(carriesMessage, Clock())) Poll();
 }
 
 void THTTPForm::PollRequestHostUnreachable(QObject*) {
@@ -156,12 +171,14 @@ void THTTPForm::PollRequestHTTPError(QObject*, int32_t, TStream*) {
 }
 
 void THTTPForm::PollRequestConnLost(QObject*, const ByteString&, int32_t, int32_t, TStream*) {
-    Poll();
+    if (RepollBound.MayPollAtOnce(false, Clock())) Poll();
 }
 
 void THTTPForm::SubmitForm(const ByteString& Target, const ByteString& Data) {
     if (ReplyRequest->Busy()) return;
-    const ByteString script = ConnectionForm ? ConnectionForm->URL : ByteString();
+    // The Script URL as the poll request reaches it, so that "host/script.php" and
+    // "http://host/script.php" name the same site.
+    const ByteString script = NormalizeRequestUrl(ConnectionForm ? ConnectionForm->URL : ByteString());
     const ByteString target = ResolveAction(script, Target);
     ByteString body;
     if (SameOrigin(target, script)) {
@@ -206,5 +223,6 @@ void THTTPForm::ResetSession() {
     FailureShown = false;
     DenialShown = false;
     ServerDelay = 1;
+    RepollBound.Reset();
     PollRequest->Abort();
 }

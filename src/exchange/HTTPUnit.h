@@ -2,7 +2,9 @@
 
 #include <QObject>
 #include <cstdint>
+#include <functional>
 
+#include "exchange/RepollBound.h"
 #include "exchange/UtilsUnit.h"
 
 class THttpRequest;
@@ -32,6 +34,11 @@ public:
     bool FailureShown = false;  // the connection failure message is on show
     bool DenialShown = false;   // a refusal text is on show
     int32_t ServerDelay = 0;    // seconds the script asked to wait at least
+
+    // Keeps answers without a message from making the client poll without pause.
+    TRepollBound RepollBound;
+    // Monotonic milliseconds for the bound; a seam for tests.
+    std::function<int64_t()> Clock;
 
     // The poll step: re-arms the timer from the current settings and sends a poll unless one
     // is on its way. Sender is the timer for a tick, null for a direct call.

@@ -12,6 +12,7 @@
 
 #include "platform/InternetApi.h"
 #include "transport/OutputFileClaims.h"
+#include "transport/RequestUrl.h"
 
 namespace {
 
@@ -253,8 +254,7 @@ void THttpRequestJob::Execute() {
     const uint32_t bufferSize = static_cast<uint32_t>(std::max<TBufferSize>(TransferBufferSize, 255));
     ContinueDownload = true;
 
-    ByteString url = URL;
-    if (url.find("://") == ByteString::npos) url = "http://" + url;
+    const ByteString url = NormalizeRequestUrl(URL);
     inet::TUrlComponents parts;
     inet::InternetCrackUrlA(url, parts);
     if (parts.UserName.empty()) parts.UserName = Username;

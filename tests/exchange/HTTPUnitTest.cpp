@@ -12,6 +12,7 @@
 #include "exchange/DataUnit.h"
 #include "exchange/HTTPUnit.h"
 #include "exchange/IntervalTimer.h"
+#include "exchange/RepollBound.h"
 #include "shell/ConnectionUnit.h"
 #include "shell/MainUnit.h"
 #include "shell/MessageListModel.h"
@@ -361,6 +362,60 @@ TEST_F(HTTPUnitPoll, BrokenTransferIsRetriedAtOnceWithoutAMessage) {
     EXPECT_EQ(script.RequestCount(), 3u);
     EXPECT_EQ(Notifications().size(), 1u);
     EXPECT_EQ(boxes.Count(), 0);
+}
+
+TEST_F(HTTPUnitPoll, QuickAnswersWithoutAMessageEndTheirImmediatePollsAfterARun) {
+    struct TCase {
+        const char* Name;
+        std::function<TTestResponse()> Answer;
+    };
+    const TCase cases[] = {
+        {"an ordinary web page", [] { return TTestResponse::Text("<html><body>Welcome</body></html>"); }},
+        {"a transfer broken off",
+         [] {
+             auto response = TTestResponse::Text("0123456789");
+             response.BodyBytesToSend = 4;
+             return response;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TPollScript script;
+        script.SetPathHandler("/script.php", [&](const TReceivedRequest&) { return c.Answer(); });
+        Configure(script.Url(), 60);
+        TProgram program(false);
+        program.HTTP->Poll();
+        const size_t bounded = 1 + TRepollBound::MaxQuickRepolls;
+        ASSERT_TRUE(WaitUntil([&] { return script.RequestCount() >= bounded; }));
+        ASSERT_TRUE(Settled(program, script));
+        // Nothing more goes out until the timer's next tick, a minute away.
+        EXPECT_FALSE(
+            WaitUntil([&] { return script.RequestCount() > bounded; }, std::chrono::milliseconds(300)));
+        EXPECT_EQ(script.RequestCount(), bounded);
+        EXPECT_EQ(Notifications().size(), 0u);
+    }
+}
+
+TEST_F(HTTPUnitPoll, HeldAnswersAndMessagesKeepThePollsGoingAtOnce) {
+    // A long-polling script holds each request open until it times out and answers with a short
+    // answer that holds no message; the injected clock makes every answer look held for two
+    // seconds.
+    TPollScript script;
+    std::atomic<int64_t> now{0};
+    std::atomic<int> answers{0};
+    const int wanted = 3 * TRepollBound::MaxQuickRepolls;
+    script.SetPathHandler("/script.php", [&](const TReceivedRequest&) {
+        now += 2000;
+        // After enough held answers, an empty one ends the run of immediate polls.
+        return TTestResponse::Text(++answers < wanted ? EncodeFieldList({{"Delay", "1"}}) : "");
+    });
+    Configure(script.Url(), 60);
+    TProgram program(false);
+    program.HTTP->Clock = [&] { return now.load(); };
+    program.HTTP->Poll();
+    ASSERT_TRUE(WaitUntil([&] { return script.RequestCount() >= static_cast<size_t>(wanted); }));
+    ASSERT_TRUE(Settled(program, script));
+    EXPECT_EQ(script.RequestCount(), static_cast<size_t>(wanted));
 }
 
 TEST_F(HTTPUnitPoll, ResetSessionClearsTheStateAndAbortsTheRunningPoll) {

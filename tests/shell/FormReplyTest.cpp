@@ -394,6 +394,31 @@ TEST_F(FormReply, RelativeActionsMeanThePlacesOfTheScriptsSite) {
     }
 }
 
+TEST_F(FormReply, AScriptURLWithoutSchemeStillGetsTheCredentialsOnItsOwnSite) {
+    // The poll goes to http:// when the scheme is left out, so replies to that site are its own.
+    const std::string url = script_.Url("/cgi/script.php");
+    StoreSettings([&](TSettingsStore& store) {
+        store.WriteText("Connection", "URL", url.substr(url.find("://") + 3));
+        store.WriteText("Connection", "Pass", "s3cret");
+    });
+    const std::string port = std::to_string(script_.Server().Port());
+    const std::string actions[] = {"reply.php", "http://127.0.0.1:" + port + "/cgi/reply.php"};
+    int32_t index = 0;
+    for (const auto& action : actions)
+        script_.AddMessage({++index, "Header", action,
+                            FormMessage("<input type=hidden name=a value=b>" + SendOnly, action)});
+    Start();
+    index = 0;
+    for (const auto& action : actions) {
+        SCOPED_TRACE(action);
+        Open(++index);
+        const size_t before = Log("/cgi/reply.php").Count();
+        Submit("Send");
+        ASSERT_EQ(Log("/cgi/reply.php").Count(), before + 1);
+        EXPECT_EQ(Log("/cgi/reply.php").Requests().back().Body, "User=John+Smith&Pass=s3cret&a=b");
+    }
+}
+
 TEST_F(FormReply, AnotherOriginGetsTheFormDataWithoutTheCredentials) {
     StoreSettings([](TSettingsStore& store) { store.WriteText("Connection", "Pass", "s3cret"); });
     auto foreignLog = std::make_shared<TReplyLog>();
