@@ -1,6 +1,9 @@
 #include "shell/Application.h"
 
+#include <QCoreApplication>
 #include <QEvent>
+#include <QSet>
+#include <QTimer>
 #include <exception>
 
 #include "shell/MainUnit.h"
@@ -11,6 +14,12 @@ namespace {
 std::function<void(const QString&)>& Presenter() {
     static std::function<void(const QString&)> presenter;
     return presenter;
+}
+
+// Texts queued by HandleExceptionLater and not shown yet.
+QSet<QString>& PendingTexts() {
+    static QSet<QString> texts;
+    return texts;
 }
 
 }  // namespace
@@ -54,6 +63,15 @@ void TApplication::HandleException(const QString& text) {
     TMessageBox box;
     box.MessageFont = box.ButtonFont = TMessageBox::ProgramFont();
     box.ShowDialog(text, mkError, {mbOK}, 0);
+}
+
+void TApplication::HandleExceptionLater(const QString& text) {
+    if (PendingTexts().contains(text)) return;
+    PendingTexts().insert(text);
+    QTimer::singleShot(0, QCoreApplication::instance(), [text] {
+        PendingTexts().remove(text);
+        HandleException(text);
+    });
 }
 
 void TApplication::SetErrorPresenter(std::function<void(const QString&)> presenter) {

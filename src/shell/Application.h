@@ -42,6 +42,10 @@ public:
     // Shows the error's text. The main window's message box is used when it exists.
     static void HandleException(const QString& text);
 
+    // Shows the error's text once the event loop runs, as HandleException does; the same text
+    // waiting to be shown is not queued twice.
+    static void HandleExceptionLater(const QString& text);
+
     // Replaces the message box, for instance to record what would be shown; empty restores it.
     static void SetErrorPresenter(std::function<void(const QString&)> presenter);
 

@@ -14,6 +14,7 @@
 
 #include "exchange/HTTPUnit.h"
 #include "shell/MainUnit.h"
+#include "shell/SettingsReading.h"
 #include "support/SettingsStore.h"
 
 TConnectionForm* ConnectionForm = nullptr;
@@ -114,11 +115,12 @@ void TConnectionForm::FormCreate() {
     EditPass->setEchoMode(QLineEdit::Password);
     TSettingsStore* store = MainForm ? MainForm->SettingsStore : nullptr;
     if (!store) return;
-    User = store->ReadText("Connection", "User", "");
-    URL = store->ReadText("Connection", "URL", "");
-    Delay = store->ReadNumber("Connection", "Delay", 5);
-    Mins = store->ReadFlag("Connection", "Mins", false);
-    if (store->ReadFlag("Caching", "SavePass", false)) Pass = store->ReadText("Connection", "Pass", "");
+    User = ReadSetting<ByteString>("", [&] { return store->ReadText("Connection", "User", ""); });
+    URL = ReadSetting<ByteString>("", [&] { return store->ReadText("Connection", "URL", ""); });
+    Delay = ReadSetting<int32_t>(5, [&] { return store->ReadNumber("Connection", "Delay", 5); });
+    Mins = ReadSetting(false, [&] { return store->ReadFlag("Connection", "Mins", false); });
+    if (ReadSetting(false, [&] { return store->ReadFlag("Caching", "SavePass", false); }))
+        Pass = ReadSetting<ByteString>("", [&] { return store->ReadText("Connection", "Pass", ""); });
 }
 
 void TConnectionForm::FormActivate() {

@@ -20,6 +20,7 @@
 #include "htmlview/HtmlView.h"
 #include "shell/ConnectionUnit.h"
 #include "shell/MessageListModel.h"
+#include "shell/SettingsReading.h"
 #include "shell/Skins.h"
 #include "support/ImageList.h"
 #include "support/MessageBox.h"
@@ -199,7 +200,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     // Loading.
     ArrangePanels();
     KeepWhite(ListView);
-    MenuSavePass->setChecked(SettingsStore->ReadFlag("Caching", "SavePass", false));
+    MenuSavePass->setChecked(
+        ReadSetting(false, [this] { return SettingsStore->ReadFlag("Caching", "SavePass", false); }));
     // The tray icon goes in from the event loop, where a refusal of the tray host is reported
     // like any other error of an event handler.
     QTimer::singleShot(0, TrayIcon, [tray = TrayIcon] { tray->Loaded(); });

@@ -22,7 +22,7 @@ QString ProgramPath() {
     return QDir(QCoreApplication::applicationDirPath() + "/..").absoluteFilePath("quorvel");
 }
 
-QString Run(const QString& program, const QStringList& arguments) {
+QString RunTool(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
     if (!process.waitForFinished(10000)) {
@@ -35,13 +35,13 @@ QString Run(const QString& program, const QStringList& arguments) {
 
 // The visible main window of the process, as an X window id; 0 while there is none.
 qulonglong MainWindowOf(qint64 pid) {
-    const QString found = Run(
+    const QString found = RunTool(
         "xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid), "--name", "^Quorvel 1\\.01$"});
     return found.section('\n', 0, 0).toULongLong();
 }
 
 qulonglong FocusedWindow() {
-    return Run("xdotool", {"getwindowfocus", "-f"}).toULongLong();
+    return RunTool("xdotool", {"getwindowfocus", "-f"}).toULongLong();
 }
 
 class StartupProgramTest : public testing::Test {
@@ -158,6 +158,36 @@ TEST_F(StartupProgramTest, TheFileNameDecidesWhichCopiesCountAsOneProgram) {
     EXPECT_TRUE(WaitUntil([&] { return MainWindowOf(other->processId()) != 0; }));
     EXPECT_EQ(other->state(), QProcess::Running);
     EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+TEST_F(StartupProgramTest, StoredValuesOfTheWrongKindAreShownAndTheDefaultsTakeTheirPlace) {
+    // A hand-edited settings file: the user name a number, the interval eight bytes, the
+    // password flag binary.
+    const QString file = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Quorvel1980Dax/user.reg";
+    QFile settings(file);
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    settings.write(("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quorvel1980Dax\\Connection]\n"
+                    "\"User\"=dword:00000007\n\"URL\"=\"" +
+                    script_.Url() +
+                    "\"\n\"Delay\"=hex:01,02,03,04,05,06,07,08\n\"Pass\"=\"demo\"\n\n"
+                    "[HKEY_CURRENT_USER\\Software\\Quorvel1980Dax\\Caching]\n\"SavePass\"=hex:01\n")
+                       .c_str());
+    settings.close();
+
+    QProcess* program = Start(ProgramPath());
+    // The program runs and polls with the defaults for what it could not read...
+    ASSERT_TRUE(script_.WaitForRequests(1)) << "the program polls its script";
+    EXPECT_EQ(script_.Requests().front().Body, "User=&Pass=&Index=0");
+    // ...and shows what it could not read in its message box.
+    qulonglong box = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        box = RunTool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(program->processId()),
+                                  "--name", "^Error$"})
+                  .section('\n', 0, 0)
+                  .toULongLong();
+        return box != 0;
+    }));
+    EXPECT_EQ(program->state(), QProcess::Running);
 }
 
 }  // namespace
