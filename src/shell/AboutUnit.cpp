@@ -70,7 +70,8 @@ void TURLLabel::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void TURLLabel::keyPressEvent(QKeyEvent* e) {
-    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Space) {
+    // Enter belongs to the box's default button; a focused link opens with the space bar.
+    if (e->key() == Qt::Key_Space) {
         Open();
         e->accept();
         return;
@@ -172,6 +173,7 @@ void TAboutForm::FormActivate() {
     if (MainForm) MainForm->setEnabled(false);
     LabelCopyright->setText(CopyrightLine(QString(QChar(0x00A9))));
     LabelCopyright->adjustSize();
+    OKButton->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void TAboutForm::FormClose() {

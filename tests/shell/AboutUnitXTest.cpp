@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 #include "common/ProgramHarness.h"
@@ -106,6 +108,37 @@ TEST_F(AboutLinkXTest, TheLinkOpensTheMakersSiteWithTheDesktopsOpenerAndTurnsVis
     EXPECT_TRUE(about_->isVisible());
     EXPECT_FALSE(program_->Main->isEnabled());
     EXPECT_TRUE(program_->HTTP->Paused);
+}
+
+TEST_F(AboutLinkXTest, EnterPressesOkWhereverTheFocusIsAndOpensNothing) {
+    AddOpener();
+    struct TCase {
+        const char* Name;
+        std::function<void()> Prepare;
+    };
+    const TCase cases[] = {
+        {"as the box opens", [] {}},
+        {"with the focus on the link", [&] { about_->URLLabel->setFocus(Qt::TabFocusReason); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        if (!about_->isVisible()) {
+            program_->Main->MenuAbout->trigger();
+            ASSERT_TRUE(WaitUntil([&] { return about_->isActiveWindow(); }));
+        }
+        c.Prepare();
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+        QApplication::sendEvent(focused, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, "\r");
+        QApplication::sendEvent(focused, &release);
+        EXPECT_TRUE(WaitUntil([&] { return !about_->isVisible(); }));
+        EXPECT_TRUE(program_->Main->isEnabled());
+        // An opener started by mistake would have written its record by now.
+        EXPECT_FALSE(WaitUntil([&] { return !Recorded().isEmpty(); }, std::chrono::milliseconds(300)));
+        EXPECT_FALSE(about_->URLLabel->Visited());
+    }
 }
 
 }  // namespace
