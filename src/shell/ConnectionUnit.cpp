@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
+#include <algorithm>
+#include <utility>
 
 #include "exchange/HTTPUnit.h"
 #include "shell/MainUnit.h"
@@ -29,24 +31,11 @@ ByteString Narrow(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
 
-QFrame* NewPanel(QWidget* parent, int left, int top) {
+QFrame* NewPanel(QWidget* parent) {
     auto* panel = new QFrame(parent);
     panel->setFrameShape(QFrame::StyledPanel);
     panel->setFrameShadow(QFrame::Raised);
-    panel->setGeometry(left, top, 228, 70);
     return panel;
-}
-
-QLabel* NewLabel(QWidget* parent, const QString& caption, int top) {
-    auto* label = new QLabel(caption, parent);
-    label->setGeometry(8, top, 58, 21);
-    return label;
-}
-
-QLineEdit* NewEdit(QWidget* parent, int top) {
-    auto* edit = new QLineEdit(parent);
-    edit->setGeometry(68, top, 149, 21);
-    return edit;
 }
 
 constexpr int VK_F1 = 112;
@@ -59,37 +48,33 @@ TConnectionForm::TConnectionForm(QWidget* parent) : QWidget(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle("Connection");
-    setFixedSize(240, 188);
 
-    PanelUser = NewPanel(this, 5, 5);
-    LabelUser = NewLabel(PanelUser, "Username", 12);
-    LabelPass = NewLabel(PanelUser, "Password", 38);
-    EditUser = NewEdit(PanelUser, 12);
-    EditPass = NewEdit(PanelUser, 38);
+    PanelUser = NewPanel(this);
+    LabelUser = new QLabel("Username", PanelUser);
+    LabelPass = new QLabel("Password", PanelUser);
+    EditUser = new QLineEdit(PanelUser);
+    EditPass = new QLineEdit(PanelUser);
     LabelUser->setBuddy(EditUser);
     LabelPass->setBuddy(EditPass);
 
-    PanelConnect = NewPanel(this, 5, 77);
-    LabelURL = NewLabel(PanelConnect, "Script URL", 12);
-    LabelDelay = NewLabel(PanelConnect, "Interval", 38);
-    EditURL = NewEdit(PanelConnect, 12);
+    PanelConnect = NewPanel(this);
+    LabelURL = new QLabel("Script URL", PanelConnect);
+    LabelDelay = new QLabel("Interval", PanelConnect);
+    EditURL = new QLineEdit(PanelConnect);
     LabelURL->setBuddy(EditURL);
     SpinEditDelay = new QSpinBox(PanelConnect);
-    SpinEditDelay->setGeometry(68, 38, 45, 21);
     SpinEditDelay->setRange(1, 60);
     SpinEditDelay->setValue(5);
     LabelDelay->setBuddy(SpinEditDelay);
     RadioSecs = new QRadioButton("Secs", PanelConnect);
-    RadioSecs->setGeometry(120, 40, 48, 17);
     RadioSecs->setChecked(true);
     RadioMins = new QRadioButton("Mins", PanelConnect);
-    RadioMins->setGeometry(170, 40, 48, 17);
 
+    ButtonOk = new QPushButton("Ok", this);
+    ArrangeControls();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - QPoint(width() / 2, height() / 2));
 
-    ButtonOk = new QPushButton("Ok", this);
-    ButtonOk->setGeometry(88, 156, 75, 25);
     ButtonOk->setDefault(true);
     connect(ButtonOk, &QPushButton::clicked, this, [this] { ButtonOkClick(); });
 
@@ -111,8 +96,55 @@ TConnectionForm::~TConnectionForm() {
     if (ConnectionForm == this) ConnectionForm = nullptr;
 }
 
+void TConnectionForm::ArrangeControls() {
+    // The layout's own measures, each grown by what the captions and controls need in the font
+    // they are shown with, so that nothing is cut; the order and the spacing stay.
+    int labelWidth = 58;
+    for (QLabel* label : {LabelUser, LabelPass, LabelURL, LabelDelay})
+        labelWidth = std::max(labelWidth, label->sizeHint().width());
+    const int rowHeight = std::max(21, fontMetrics().height() + 6);
+    const int firstTop = 12;
+    const int secondTop = firstTop + rowHeight + 5;
+    const int editLeft = 8 + labelWidth + 2;
+    const int editWidth = 149;
+
+    for (auto [label, top] : {std::pair{LabelUser, firstTop},
+                              {LabelPass, secondTop},
+                              {LabelURL, firstTop},
+                              {LabelDelay, secondTop}})
+        label->setGeometry(8, top, labelWidth, rowHeight);
+    EditUser->setGeometry(editLeft, firstTop, editWidth, rowHeight);
+    EditPass->setGeometry(editLeft, secondTop, editWidth, rowHeight);
+    EditURL->setGeometry(editLeft, firstTop, editWidth, rowHeight);
+
+    const int spinWidth = std::max(45, SpinEditDelay->sizeHint().width());
+    SpinEditDelay->setGeometry(editLeft, secondTop, spinWidth, rowHeight);
+    const QSize secs = RadioSecs->sizeHint().expandedTo(QSize(48, 17));
+    const QSize mins = RadioMins->sizeHint().expandedTo(QSize(48, 17));
+    const int secsLeft = editLeft + spinWidth + 7;
+    const int minsLeft = std::max(secsLeft + secs.width() + 2, 170);
+    RadioSecs->setGeometry(secsLeft, secondTop + (rowHeight - secs.height()) / 2, secs.width(),
+                           secs.height());
+    RadioMins->setGeometry(minsLeft, secondTop + (rowHeight - mins.height()) / 2, mins.width(),
+                           mins.height());
+
+    const int panelWidth = std::max({228, editLeft + editWidth + 11, minsLeft + mins.width() + 10});
+    const int panelHeight = std::max(70, secondTop + rowHeight + 11);
+    PanelUser->setGeometry(5, 5, panelWidth, panelHeight);
+    PanelConnect->setGeometry(5, 5 + panelHeight + 2, panelWidth, panelHeight);
+
+    const int clientWidth = panelWidth + 12;
+    const QSize ok = ButtonOk->sizeHint().expandedTo(QSize(75, 25));
+    const int okTop = PanelConnect->geometry().bottom() + 1 + 9;
+    ButtonOk->setGeometry(88 + (clientWidth - 240) / 2 - (ok.width() - 75) / 2, okTop, ok.width(),
+                          ok.height());
+    setFixedSize(clientWidth, okTop + ok.height() + 7);
+}
+
 void TConnectionForm::FormCreate() {
     EditPass->setEchoMode(QLineEdit::Password);
+    // The mask character is "*" whatever the style would show.
+    EditPass->setStyleSheet("lineedit-password-character: 42");
     TSettingsStore* store = MainForm ? MainForm->SettingsStore : nullptr;
     if (!store) return;
     User = ReadSetting<ByteString>("", [&] { return store->ReadText("Connection", "User", ""); });
@@ -194,6 +226,7 @@ void TConnectionForm::ShowWithURLFocus() {
 
 bool TConnectionForm::event(QEvent* e) {
     const bool result = QWidget::event(e);
+    if ((e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange) && ButtonOk) ArrangeControls();
     if (e->type() == QEvent::WindowActivate) FormActivate();
     return result;
 }

@@ -32,25 +32,28 @@ public:
     int32_t Delay = 5;
     bool Mins = false;
 
-    QFrame* PanelUser;
-    QLabel* LabelUser;
-    QLabel* LabelPass;
-    QLineEdit* EditUser;
-    QLineEdit* EditPass;
-    QFrame* PanelConnect;
-    QLabel* LabelURL;
-    QLabel* LabelDelay;
-    QLineEdit* EditURL;
-    QSpinBox* SpinEditDelay;
-    QRadioButton* RadioSecs;
-    QRadioButton* RadioMins;
-    QPushButton* ButtonOk;
+    QFrame* PanelUser = nullptr;
+    QLabel* LabelUser = nullptr;
+    QLabel* LabelPass = nullptr;
+    QLineEdit* EditUser = nullptr;
+    QLineEdit* EditPass = nullptr;
+    QFrame* PanelConnect = nullptr;
+    QLabel* LabelURL = nullptr;
+    QLabel* LabelDelay = nullptr;
+    QLineEdit* EditURL = nullptr;
+    QSpinBox* SpinEditDelay = nullptr;
+    QRadioButton* RadioSecs = nullptr;
+    QRadioButton* RadioMins = nullptr;
+    QPushButton* ButtonOk = nullptr;
 
     void FormCreate();
     void FormActivate();
     bool FormShortCut(int Key);  // true: handled
     void FormClose();
     void ButtonOkClick();
+
+    // Places the controls by the layout's measures, grown where the font needs more room.
+    void ArrangeControls();
 
     // Makes the dialog visible, raised and active.
     void Open();

@@ -51,12 +51,51 @@ protected:
     }
 };
 
+TEST_F(ConnectionDialog, EveryCaptionAndControlGetsTheRoomItsTextNeedsAtTheUsualSizes) {
+    TProgram program(false);
+    program.HoldTimer();
+    TConnectionForm& form = *program.Connection;
+    for (int points : {9, 10, 11}) {
+        SCOPED_TRACE(::testing::Message() << points << " pt");
+        QFont font = form.font();
+        font.setPointSize(points);
+        form.setFont(font);
+        for (QLabel* label : {form.LabelUser, form.LabelPass, form.LabelURL, form.LabelDelay}) {
+            SCOPED_TRACE(label->text().toStdString());
+            EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+            EXPECT_LE(label->geometry().right(), form.EditUser->x());
+        }
+        for (QWidget* control : std::initializer_list<QWidget*>{form.SpinEditDelay, form.RadioSecs,
+                                                                form.RadioMins, form.ButtonOk}) {
+            SCOPED_TRACE(control->metaObject()->className());
+            EXPECT_GE(control->width(), control->sizeHint().width());
+        }
+        EXPECT_GE(form.EditUser->height(), form.fontMetrics().height() + 4);
+        // Left to right as laid out, with room to the panel's frame.
+        EXPECT_LE(form.SpinEditDelay->geometry().right(), form.RadioSecs->x());
+        EXPECT_LT(form.RadioSecs->geometry().right(), form.RadioMins->x());
+        EXPECT_LE(form.RadioMins->geometry().right() + 8, form.PanelConnect->width());
+        EXPECT_LE(form.EditURL->geometry().right() + 8, form.PanelConnect->width());
+        for (QFrame* panel : {form.PanelUser, form.PanelConnect})
+            EXPECT_TRUE(form.rect().contains(panel->geometry()));
+        EXPECT_TRUE(form.rect().contains(form.ButtonOk->geometry()));
+        EXPECT_LT(form.PanelUser->geometry().bottom(), form.PanelConnect->y());
+        EXPECT_LT(form.PanelConnect->geometry().bottom(), form.ButtonOk->y());
+    }
+}
+
 TEST_F(ConnectionDialog, ControlsStandWhereTheLayoutPutsThem) {
     TProgram program(false);
     program.HoldTimer();
     TConnectionForm& form = *program.Connection;
+    // In a font small enough for every caption, the controls stand where the layout puts them,
+    // at least as large as it makes them (a style may want more room for a control's frame).
+    QFont small = form.font();
+    small.setPixelSize(8);
+    form.setFont(small);
     EXPECT_EQ(form.windowTitle(), "Connection");
-    EXPECT_EQ(form.size(), QSize(240, 188));
+    EXPECT_GE(form.width(), 240);
+    EXPECT_EQ(form.height(), 188);
     EXPECT_TRUE(form.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(form.parentWidget(), nullptr);
     struct Case {
@@ -70,22 +109,29 @@ TEST_F(ConnectionDialog, ControlsStandWhereTheLayoutPutsThem) {
         {form.EditPass, form.PanelUser, {68, 38, 149, 21}},
         {form.PanelConnect, &form, {5, 77, 228, 70}},
         {form.EditURL, form.PanelConnect, {68, 12, 149, 21}},
-        {form.ButtonOk, &form, {88, 156, 75, 25}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.widget->metaObject()->className());
         EXPECT_EQ(c.widget->parentWidget(), c.parent);
-        EXPECT_EQ(c.widget->geometry(), c.geometry);
+        EXPECT_EQ(c.widget->geometry().topLeft(), c.geometry.topLeft());
+        EXPECT_GE(c.widget->width(), c.geometry.width());
+        EXPECT_EQ(c.widget->height(), c.geometry.height());
     }
+    // "Ok" stays centred below the panels.
+    EXPECT_EQ(form.ButtonOk->y(), 156);
+    EXPECT_NEAR(form.ButtonOk->geometry().center().x(), 88 + 37 + (form.width() - 240) / 2, 1);
+    EXPECT_GE(form.ButtonOk->width(), 75);
     EXPECT_EQ(form.SpinEditDelay->parentWidget(), form.PanelConnect);
     EXPECT_EQ(form.SpinEditDelay->geometry().topLeft(), QPoint(68, 38));
-    EXPECT_EQ(form.SpinEditDelay->width(), 45);
+    EXPECT_GE(form.SpinEditDelay->width(), 45);
     EXPECT_EQ(form.SpinEditDelay->minimum(), 1);
     EXPECT_EQ(form.SpinEditDelay->maximum(), 60);
     EXPECT_EQ(form.RadioSecs->text(), "Secs");
     EXPECT_EQ(form.RadioMins->text(), "Mins");
     EXPECT_EQ(form.ButtonOk->text(), "Ok");
     EXPECT_EQ(form.EditPass->echoMode(), QLineEdit::Password);
+    form.EditPass->setText("s3cret");
+    EXPECT_EQ(form.EditPass->displayText(), "******");
     EXPECT_EQ(form.LabelUser->text(), "Username");
     EXPECT_EQ(form.LabelPass->text(), "Password");
     EXPECT_EQ(form.LabelURL->text(), "Script URL");
