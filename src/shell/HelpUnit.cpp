@@ -47,7 +47,10 @@ THelpForm::THelpForm(QWidget* parent) : QWidget(parent) {
     HtmlView->SetDefBackground(Qt::white);
     HtmlView->SetDefFontName("Times New Roman");
     HtmlView->SetDefPreFontName("Courier New");
-    HtmlView->SetMarginHeight(-20);
+    // A negative page margin of 20 would hide the blank lines that the document's two line
+    // breaks give above its first heading; this renderer gives those breaks no height, so the
+    // margin would cut into "Help Topics" instead. The page starts at the window's top edge.
+    HtmlView->SetMarginHeight(0);
     HtmlView->OnProcessing = [this](THtmlView* Sender, bool ProcessingOn) {
         HtmlViewProcessing(Sender, ProcessingOn);
     };

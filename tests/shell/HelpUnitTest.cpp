@@ -200,6 +200,24 @@ TEST_F(HelpWindowTest, F1AndContentsTakeTheHelpToTheirPlaces) {
     EXPECT_FALSE(program_->Connection->FormShortCut(113));
 }
 
+TEST_F(HelpWindowTest, OpenedAtTheTopTheHeadingIsShownWhole) {
+    // F1 in the main window opens the help at "#top": the "Help Topics" heading must not be
+    // cut by the window's top edge, so the first rows of the view are blank and text follows.
+    EXPECT_TRUE(program_->Main->FormShortCut(VK_F1));
+    ASSERT_TRUE(help_->isVisible());
+    const QImage image = view_->viewport()->grab().toImage();
+    auto rowHasText = [&](int y) {
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y).lightness() < 160) return true;
+        return false;
+    };
+    int firstText = -1;
+    for (int y = 0; y < image.height() && firstText < 0; ++y)
+        if (rowHasText(y)) firstText = y;
+    EXPECT_GE(firstText, 4) << "the heading touches the top edge";
+    EXPECT_LT(firstText, 60) << "the heading is not near the top";
+}
+
 TEST_F(HelpWindowTest, MinimisingHidesOnlyTheHelpAndOpeningShowsItWhereItWas) {
     program_->Main->show();
     ASSERT_TRUE(WaitUntil([&] { return program_->Main->isVisible(); }));
