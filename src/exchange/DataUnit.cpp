@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <unordered_set>
 
-TNotification::TNotification(const ByteString& fieldList) {
-    const TStringArray fields = ParseFieldList(fieldList);
+TNotification::TNotification(const ByteString& fieldList) : TNotification(ParseFieldList(fieldList)) {}
+
+TNotification::TNotification(const TStringArray& fields) {
     if (!IsIntegerText(FieldValue(fields, "Index"), Index)) Index = 0;
     Header = FieldValue(fields, "Header");
     Title = FieldValue(fields, "Title");

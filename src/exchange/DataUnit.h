@@ -9,7 +9,10 @@
 // One message handed out by the web script; kept for the rest of the run.
 class TNotification {
 public:
+    // From the script's whole answer, a field list.
     explicit TNotification(const ByteString& fieldList);
+    // From an answer that has been decoded already.
+    explicit TNotification(const TStringArray& fields);
     bool Read = false;
     int32_t Index = 0;
     ByteString Header, Title, Message;

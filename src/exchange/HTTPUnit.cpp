@@ -1,59 +1,20 @@
 #include "exchange/HTTPUnit.h"
 
-#include <QString>
-#include <QUrl>
-#include <algorithm>
 #include <chrono>
 #include <memory>
 
 #include "exchange/DataUnit.h"
 #include "exchange/IntervalTimer.h"
-#include "htmlview/HtmlView.h"
-#include "shell/ConnectionUnit.h"
-#include "shell/MainUnit.h"
-#include "support/MessageBox.h"
+#include "exchange/PollRules.h"
+#include "exchange/UtilsUnit.h"
 #include "transport/HttpRequest.h"
-#include "transport/RequestUrl.h"
 
 THTTPForm* HTTPForm = nullptr;
 
 namespace {
 
-constexpr int64_t MaxIntervalMs = 2147483000;  // 2147483 seconds, the most that fits 32 bits
-constexpr int FailureFloorMs = 60000;
-
-int64_t SecondsToMs(int64_t seconds) {
-    return std::min(seconds * 1000, MaxIntervalMs);
-}
-
-QUrl ParseUrl(const ByteString& text) {
-    return QUrl::fromEncoded(QByteArray::fromStdString(text), QUrl::TolerantMode);
-}
-
-// A form's action as written may be relative ("reply.php"): it names a place on the script's site.
-ByteString ResolveAction(const ByteString& scriptUrl, const ByteString& action) {
-    const QUrl target = ParseUrl(action);
-    if (!target.isValid() || !target.isRelative()) return action;
-    const QUrl base = ParseUrl(scriptUrl);
-    if (!base.isValid() || base.isRelative()) return action;
-    return base.resolved(target).toEncoded().toStdString();
-}
-
-int EffectivePort(const QUrl& url) {
-    const QString scheme = url.scheme();
-    return url.port(scheme == "https" ? 443 : scheme == "http" ? 80 : -1);
-}
-
-// Same scheme, host and port: a message's HTML may come from other people, and its forms must
-// not carry the user's password to anybody else's server.
-bool SameOrigin(const ByteString& a, const ByteString& b) {
-    const QUrl first = ParseUrl(a);
-    const QUrl second = ParseUrl(b);
-    if (!first.isValid() || !second.isValid() || first.host().isEmpty()) return false;
-    return first.scheme().compare(second.scheme(), Qt::CaseInsensitive) == 0 &&
-           first.host().compare(second.host(), Qt::CaseInsensitive) == 0 &&
-           EffectivePort(first) == EffectivePort(second);
-}
+constexpr char ConnectionFailedText[] =
+    "Connection Failed!\r\nCheck that you correctly entered webscript URL!";
 
 }  // namespace
 
@@ -98,22 +59,19 @@ THTTPForm::~THTTPForm() {
     if (HTTPForm == this) HTTPForm = nullptr;
 }
 
+TConnectionSettings THTTPForm::CurrentSettings() const {
+    if (Settings) return Settings();
+    TConnectionSettings none;
+    none.Delay = 0;
+    return none;
+}
+
 int THTTPForm::PollInterval() const {
-    int64_t interval = 1000;
-    if (ConnectionForm && ConnectionForm->Delay > 0) {
-        const int64_t delay = ConnectionForm->Delay;
-        interval = ConnectionForm->Mins ? std::min(delay * 60000, MaxIntervalMs) : SecondsToMs(delay);
-    }
-    if ((FailureShown || DenialShown) && interval < FailureFloorMs) interval = FailureFloorMs;
-    if (ServerDelay > 0 && SecondsToMs(ServerDelay) > interval) interval = SecondsToMs(ServerDelay);
-    return static_cast<int>(interval);
+    return PollIntervalMs(CurrentSettings(), FailureShown || DenialShown, ServerDelay);
 }
 
 ByteString THTTPForm::PollBody() const {
-    const ByteString user = ConnectionForm ? ConnectionForm->User : ByteString();
-    const ByteString pass = ConnectionForm ? ConnectionForm->Pass : ByteString();
-    return "User=" + FormEncode(user) + "&Pass=" + FormEncode(pass) +
-           "&Index=" + std::to_string(HighestIndex());
+    return PollRequestBody(CurrentSettings(), HighestIndex());
 }
 
 void THTTPForm::Poll(QObject*) {
@@ -121,7 +79,7 @@ void THTTPForm::Poll(QObject*) {
     Timer->SetEnabled(true);
     Timer->SetInterval(PollInterval());
     if (PollRequest->Busy()) return;
-    PollRequest->URL = ConnectionForm ? ConnectionForm->URL : ByteString();
+    PollRequest->URL = CurrentSettings().URL;
     PollRequest->POSTData = PollBody();
     RepollBound.PollSent(Clock());
     PollRequest->Start();
@@ -146,13 +104,11 @@ void THTTPForm::PollRequestDone(QObject*, const ByteString&, int32_t, TStream* S
         !FieldValue(fields, "Index").empty() && !FieldValue(fields, "Header").empty() &&
         !FieldValue(fields, "Title").empty() && !FieldValue(fields, "Message").empty();
     if (carriesMessage) {
-        auto owned = std::make_unique<TNotification>(body);
-        TNotification* n = owned.get();
+        // The answer is decoded once; the notification takes its fields.
+        auto owned = std::make_unique<TNotification>(fields);
+        TNotification* notification = owned.get();
         AppendNotification(std::move(owned));
-        if (MainForm) {
-            MainForm->AddMessage(n);
-            MainForm->UpdateTrayIcons();
-        }
+        if (OnNotificationArrived) OnNotificationArrived(notification);
     }
 
     if (Trim(body).size() <= 1) {
@@ -176,46 +132,27 @@ void THTTPForm::PollRequestConnLost(QObject*, const ByteString&, int32_t, int32_
 
 void THTTPForm::SubmitForm(const ByteString& Target, const ByteString& Data) {
     if (ReplyRequest->Busy()) return;
-    // The Script URL as the poll request reaches it, so that "host/script.php" and
-    // "http://host/script.php" name the same site.
-    const ByteString script = NormalizeRequestUrl(ConnectionForm ? ConnectionForm->URL : ByteString());
-    const ByteString target = ResolveAction(script, Target);
-    ByteString body;
-    if (SameOrigin(target, script)) {
-        const ByteString user = ConnectionForm ? ConnectionForm->User : ByteString();
-        const ByteString pass = ConnectionForm ? ConnectionForm->Pass : ByteString();
-        body = "User=" + FormEncode(user) + "&Pass=" + FormEncode(pass);
-        if (!Data.empty()) body += "&" + Data;
-    } else {
-        body = Data;
-    }
+    const TConnectionSettings settings = CurrentSettings();
+    const ByteString target = ReplyTarget(settings, Target);
     ReplyRequest->URL = target;
-    ReplyRequest->POSTData = body;
+    ReplyRequest->POSTData = ReplyRequestBody(settings, target, Data);
     ReplyRequest->Start();
 }
 
 void THTTPForm::ReplyRequestDone(QObject*, const ByteString&, int32_t, TStream* Stream) {
-    if (!MainForm) return;
-    const ByteString body = StreamToString(Stream);
-    MainForm->HtmlView->LoadBuffer(body.data(), static_cast<int64_t>(body.size()), "");
+    if (OnReplyAnswered) OnReplyAnswered(StreamToString(Stream));
 }
 
 void THTTPForm::ReportConnectionFailed() {
     if (Paused || FailureShown) return;
     FailureShown = true;
-    if (MainForm && MainForm->MsgBox)
-        MainForm->MsgBox->ShowDialog("Connection Failed!\r\nCheck that you correctly entered webscript URL!",
-                                     mkWarning, {mbOK}, 0);
-    if (ConnectionForm) ConnectionForm->ShowWithURLFocus();
+    if (OnConnectionFailed) OnConnectionFailed(ConnectionFailedText);
 }
 
 void THTTPForm::ReportDenied(const ByteString& Text) {
     if (Paused || DenialShown) return;
     DenialShown = true;
-    if (MainForm && MainForm->MsgBox)
-        MainForm->MsgBox->ShowDialog(QString::fromLocal8Bit(Text.data(), static_cast<qsizetype>(Text.size())),
-                                     mkWarning, {mbOK}, 0);
-    if (ConnectionForm) ConnectionForm->Open();
+    if (OnRefused) OnRefused(Text);
 }
 
 void THTTPForm::ResetSession() {

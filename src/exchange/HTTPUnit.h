@@ -4,20 +4,23 @@
 #include <cstdint>
 #include <functional>
 
+#include "base/Text.h"
+#include "exchange/ConnectionSettings.h"
 #include "exchange/RepollBound.h"
-#include "exchange/UtilsUnit.h"
 
 class THttpRequest;
 class TIntervalTimer;
+class TNotification;
 class TStream;
 
 // The invisible window of the poll cycle: it owns the poll timer and the two request components
-// and receives their events on the user-interface thread.
+// and receives their events on the user-interface thread. It reports what happened through its
+// On… events and leaves to the shell how to show it; it reads the connection settings through
+// `Settings`.
 //
-// Created once, last of the program's windows (after MainForm and ConnectionForm, whose members
-// the poll reads), with `new THTTPForm()`; the constructor sets the global `HTTPForm`, the
-// destructor clears it. The timer runs from creation with an interval of 1000 ms, so the first
-// poll goes out about a second after the event loop starts.
+// Created once, last of the program's windows, with `new THTTPForm()`; the constructor sets the
+// global `HTTPForm`, the destructor clears it. The timer runs from creation with an interval of
+// 1000 ms, so the first poll goes out about a second after the event loop starts.
 class THTTPForm : public QObject {
     Q_OBJECT
 public:
@@ -40,6 +43,19 @@ public:
     // Monotonic milliseconds for the bound; a seam for tests.
     std::function<int64_t()> Clock;
 
+    // The settings every poll and reply read; unset, the settings are empty with no Delay.
+    std::function<TConnectionSettings()> Settings;
+
+    // A notification has been stored (it is the newest of the store): show it.
+    std::function<void(TNotification* Notification)> OnNotificationArrived;
+    // The answer to a form reply: show it as the new document.
+    std::function<void(const ByteString& Body)> OnReplyAnswered;
+    // The connection failed; FailureShown is already set. Show `Text` and let the user correct
+    // the Script URL.
+    std::function<void(const ByteString& Text)> OnConnectionFailed;
+    // The script refused the user with `Text`; DenialShown is already set.
+    std::function<void(const ByteString& Text)> OnRefused;
+
     // The poll step: re-arms the timer from the current settings and sends a poll unless one
     // is on its way. Sender is the timer for a tick, null for a direct call.
     void Poll(QObject* Sender = nullptr);
@@ -56,13 +72,15 @@ public:
     // means a place on the script's site. The credentials go along only when the action lies
     // on the Script URL's own origin (scheme, host and port).
     void SubmitForm(const ByteString& Target, const ByteString& Data);
-    // Shows the answer to a reply in the main window's view, as the new document.
+    // Hands the answer to a reply to OnReplyAnswered.
     void ReplyRequestDone(QObject* Sender, const ByteString& ContentType, int32_t FileSize, TStream* Stream);
 
     void ReportConnectionFailed();
     void ReportDenied(const ByteString& Text);
     void ResetSession();
 
+    // The settings as Settings gives them now.
+    TConnectionSettings CurrentSettings() const;
     // The interval in milliseconds that Poll gives the timer with the present settings and state.
     int PollInterval() const;
     // The body of the poll request with the present settings and store.

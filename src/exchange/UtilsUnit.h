@@ -1,21 +1,11 @@
 #pragma once
 
+// The wire encodings of the exchange: field lists and form encoding.
+
 #include <cstdint>
-#include <string>
-#include <vector>
 
+#include "base/Text.h"
 #include "transport/Stream.h"
-
-using ByteString = std::string;  // single-byte text; may hold any byte, NUL included
-using TStringArray = std::vector<ByteString>;
-
-// The one rule by which numbers are read from text: leading blanks, an optional sign, then
-// decimal digits (within 32 bits signed) or a hexadecimal prefix ("$", "x", "X", "0x", "0X")
-// with up to 32 bits of digits, and nothing after the digits.
-bool IsIntegerText(const ByteString& text, int32_t& value);
-
-// Removes every byte from 0x00 to 0x20 at both ends.
-ByteString Trim(const ByteString& text);
 
 // The whole content of the stream from its beginning; nullptr gives "".
 ByteString StreamToString(TStream* stream);

@@ -12,7 +12,7 @@
 
 #include <litehtml.h>
 
-#include "exchange/UtilsUnit.h"
+#include "base/Text.h"
 #include "htmlview/HtmlCleaner.h"
 
 class QButtonGroup;

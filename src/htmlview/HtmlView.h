@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "exchange/UtilsUnit.h"
+#include "base/Text.h"
 #include "htmlview/SystemColors.h"
 
 // Frame around the view; bsNone draws none.

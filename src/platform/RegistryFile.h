@@ -4,7 +4,7 @@
 #include <map>
 #include <vector>
 
-#include "exchange/UtilsUnit.h"
+#include "base/Text.h"
 
 namespace registry {
 

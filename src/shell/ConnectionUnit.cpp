@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/WideText.h"
 #include "exchange/HTTPUnit.h"
 #include "shell/MainUnit.h"
 #include "shell/SettingsReading.h"
@@ -22,14 +23,6 @@
 TConnectionForm* ConnectionForm = nullptr;
 
 namespace {
-
-QString Widen(const ByteString& text) {
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-ByteString Narrow(const QString& text) {
-    return text.toLocal8Bit().toStdString();
-}
 
 QFrame* NewPanel(QWidget* parent) {
     auto* panel = new QFrame(parent);

@@ -3,7 +3,8 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "exchange/UtilsUnit.h"
+#include "base/Text.h"
+#include "exchange/ConnectionSettings.h"
 
 class QFrame;
 class QLabel;
@@ -51,6 +52,9 @@ public:
     bool FormShortCut(int Key);  // true: handled
     void FormClose();
     void ButtonOkClick();
+
+    // The settings held now, as the poll cycle reads them.
+    TConnectionSettings Settings() const { return {User, Pass, URL, Delay, Mins}; }
 
     // Places the controls by the layout's measures, grown where the font needs more room.
     void ArrangeControls();

@@ -12,8 +12,9 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
-#include <QUrl>
 
+#include "base/Address.h"
+#include "base/WideText.h"
 #include "exchange/DataUnit.h"
 #include "exchange/HTTPUnit.h"
 #include "exchange/IntervalTimer.h"
@@ -36,19 +37,6 @@ constexpr int ClientWidth = 565;
 constexpr int ClientHeight = 287;
 constexpr int Margin = 5;
 constexpr int ScrollBarWidth = 17;
-
-QString Widen(const ByteString& text) {
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// A relative link or picture address in a message means a place on the script's site.
-ByteString ResolveAgainst(const ByteString& base, const ByteString& link) {
-    const QUrl target = QUrl::fromEncoded(QByteArray::fromStdString(link), QUrl::TolerantMode);
-    if (!target.isValid() || !target.isRelative()) return link;
-    const QUrl from = QUrl::fromEncoded(QByteArray::fromStdString(base), QUrl::TolerantMode);
-    if (!from.isValid() || from.isRelative()) return link;
-    return from.resolved(target).toEncoded().toStdString();
-}
 
 }  // namespace
 
@@ -330,7 +318,8 @@ void TMainForm::HtmlViewProcessing(THtmlView*, bool) {
 void TMainForm::HtmlViewLinkClick(THtmlView*, const ByteString& SRC, bool& Handled) {
     if (SRC.empty() || SRC[0] == '#') return;
     Handled = true;
-    OpenInBrowser(ResolveAgainst(ConnectionForm ? ConnectionForm->URL : ByteString(), SRC), true);
+    // A relative link in a message means a place on the script's site.
+    OpenInBrowser(ResolveAddress(ConnectionForm ? ConnectionForm->URL : ByteString(), SRC), true);
 }
 
 void TMainForm::HtmlViewFormSubmit(THtmlView*, const ByteString& Action, const ByteString&, const ByteString&,

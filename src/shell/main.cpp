@@ -8,6 +8,7 @@
 #include "shell/ConnectionUnit.h"
 #include "shell/HelpUnit.h"
 #include "shell/MainUnit.h"
+#include "shell/PollCycleWiring.h"
 #include "shell/SingleInstance.h"
 #include "shell/Skins.h"
 
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     auto helpForm = std::make_unique<THelpForm>();
     auto connectionForm = std::make_unique<TConnectionForm>();
     auto httpForm = std::make_unique<THTTPForm>();
+    WirePollCycle(*httpForm);
 
     guard.ServeForwardRequests(BringMainFormForward);
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "exchange/UtilsUnit.h"
+#include "base/Text.h"
 
 // Raised by the settings store when a value has an unusable type or cannot be read or written.
 class ERegistryException : public std::runtime_error {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "exchange/UtilsUnit.h"
+#include "base/Text.h"
 #include "transport/Stream.h"
 #include "transport/WorkerThread.h"
 

@@ -15,6 +15,7 @@
 #include "shell/ConnectionUnit.h"
 #include "shell/HelpUnit.h"
 #include "shell/MainUnit.h"
+#include "shell/PollCycleWiring.h"
 #include "support/SettingsStore.h"
 #include "transport/HttpRequest.h"
 
@@ -71,6 +72,7 @@ TProgram::TProgram(bool show, bool helpAndAbout) {
     }
     Connection = new TConnectionForm();
     HTTP = new THTTPForm();
+    WirePollCycle(*HTTP);
     // Count each outcome after the poll cycle's own handler has run.
     THttpRequest* request = HTTP->PollRequest;
     auto count = completions_;

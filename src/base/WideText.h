@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+#include "base/Text.h"
+
+// The one conversion between byte strings and the windows' wide text: through the locale's
+// narrow encoding (the system code page), as every boundary of the program converts.
+QString Widen(const ByteString& text);
+ByteString Narrow(const QString& text);
