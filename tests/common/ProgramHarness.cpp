@@ -21,21 +21,6 @@
 
 namespace testing_support {
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    QElapsedTimer clock;
-    clock.start();
-    // A ticking timer wakes the blocking wait below, so the condition is looked at regularly
-    // without spinning.
-    QTimer tick;
-    tick.start(5);
-    while (!condition()) {
-        if (clock.elapsed() > timeout.count()) return condition();
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
-
 TMessageBoxWatcher::TMessageBoxWatcher() : timer_(std::make_unique<QTimer>()) {
     timer_->setInterval(10);
     QObject::connect(timer_.get(), &QTimer::timeout, [this] { Check(); });

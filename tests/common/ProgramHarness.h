@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+#include "EventLoopWait.h"
+
 class QTimer;
 class QWidget;
 class TMainForm;
@@ -16,10 +18,6 @@ class THTTPForm;
 class TSettingsStore;
 
 namespace testing_support {
-
-// Runs the event loop until the condition holds or the time-out passes; gives the condition.
-bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
 // Answers every message box the program opens: records its text and presses its OK button
 // once `Respond` allows it (at once by default).

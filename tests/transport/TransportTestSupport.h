@@ -8,23 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "common/EventLoopWait.h"
 #include "exchange/UtilsUnit.h"
 #include "transport/HttpRequest.h"
 
 namespace transport_testing {
 
-// Handles events until the condition holds; false after the time-out. A timer keeps the loop
-// waking, so conditions that other threads change are seen too.
+// Handles events until the condition holds; false after the time-out.
 inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
-    QElapsedTimer clock;
-    clock.start();
-    QTimer ticker;
-    ticker.start(10);
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    return testing_support::WaitUntil(condition, std::chrono::milliseconds(timeoutMs));
 }
 
 // Records the outcome events of a request component in the order they came.
