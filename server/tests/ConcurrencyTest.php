@@ -1,0 +1,64 @@
+<?php
+declare(strict_types=1);
+
+namespace Quorvel\Server\Tests;
+
+/** Several processes at once: no Index handed out twice for one user, no delivery lost. */
+final class ConcurrencyTest extends ServerTestCase
+{
+    public function testConcurrentPostsFromSeveralProcessesGiveEveryUserAGaplessUniqueIndexSequence(): void
+    {
+        $app = $this->app();
+        foreach (['a', 'b', 'c'] as $name) {
+            $app->accounts->create($name, 'pw');
+        }
+        $config = $this->configFile();
+        $processes = 6;
+        $each = 40;
+        $codes = [];
+        for ($p = 0; $p < $processes; $p++) {
+            $codes[] = <<<PHP
+                \$app = Quorvel\Server\App::fromEnvironment();
+                for (\$i = 0; \$i < $each; \$i++) {
+                    // Alternate a single user, a list and everyone.
+                    \$to = [['a'], ['a', 'b'], null][\$i % 3];
+                    \$r = \$app->messages->post(\$to, "p$p m\$i", 'h', 'm');
+                    echo \$r['deliveries'], "\\n";
+                }
+                PHP;
+        }
+        $outputs = $this->runPhpProcesses($codes, $config);
+        $reported = array_sum(array_map(static fn(string $o): int => array_sum(array_map('intval', array_filter(explode("\n", $o), 'strlen'))), $outputs));
+
+        $rows = $app->db->run('SELECT u.name, d.idx FROM deliveries d JOIN users u ON u.id = d.user_id ORDER BY u.name, d.idx')->fetchAll();
+        $byUser = [];
+        foreach ($rows as $row) {
+            $byUser[$row['name']][] = (int)$row['idx'];
+        }
+        $perProcess = ['a' => $each, 'b' => 0, 'c' => 0];
+        for ($i = 0; $i < $each; $i++) {
+            $perProcess['b'] += $i % 3 >= 1 ? 1 : 0;
+            $perProcess['c'] += $i % 3 === 2 ? 1 : 0;
+        }
+        foreach ($perProcess as $name => $count) {
+            $expected = range(1, $count * $processes);
+            $this->assertSame($expected, $byUser[$name], "user $name: every Index once, none missing");
+            $this->assertSame($count * $processes, (int)$app->db->value('SELECT last_index FROM users WHERE name = ?', [$name]));
+        }
+        $this->assertSame(count($rows), $reported);
+        $this->assertSame($processes * $each, (int)$app->db->value('SELECT COUNT(*) FROM messages'));
+    }
+
+    public function testConcurrentFirstRequestsMigrateTheDatabaseOnce(): void
+    {
+        $config = $this->configFile();
+        $code = '$app = Quorvel\Server\App::fromEnvironment(); echo $app->db->schemaVersion();';
+        $outputs = $this->runPhpProcesses(array_fill(0, 5, $code), $config);
+        foreach ($outputs as $output) {
+            $this->assertSame('1', $output);
+        }
+        $app = $this->app();
+        $this->assertSame(1, (int)$app->db->value('SELECT COUNT(*) FROM schema_migrations'));
+        $this->assertSame(0, $app->db->migrate(), 'nothing left to apply');
+    }
+}
