@@ -62,8 +62,12 @@ final class Messages
             foreach ($chunks as $chunk) {
                 $where = $chunk === null ? 'disabled = 0' : 'id IN (' . implode(',', array_fill(0, count($chunk), '?')) . ')';
                 $params = $chunk ?? [];
-                // The row locks (the database lock on SQLite) taken by this UPDATE keep every
-                // other poster out until the commit, so no Index is handed out twice.
+                // The row locks (the database lock on SQLite) taken here keep every other poster
+                // out until the commit, so no Index is handed out twice. They are taken in the
+                // order of the ids, so that two posts to overlapping lists cannot deadlock.
+                if ($this->db->driver !== 'sqlite') {
+                    $this->db->run("SELECT id FROM users WHERE $where ORDER BY id FOR UPDATE", $params);
+                }
                 $this->db->run("UPDATE users SET last_index = last_index + 1 WHERE $where AND last_index < " . self::MAX_INDEX, $params);
                 $count += $this->db->run(
                     "INSERT INTO deliveries (user_id, idx, message_id, created_at) SELECT id, last_index, ?, ? FROM users WHERE $where"
