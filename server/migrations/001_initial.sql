@@ -11,6 +11,9 @@ CREATE TABLE users (
     -- Keyed hash of the last verified password and until when it may stand in for password_verify.
     pass_cache VARCHAR(64) NULL,
     pass_cache_until {{bigint}} NOT NULL DEFAULT 0,
+    -- The Index of the user's last poll (the client holds every message up to it), and when.
+    acked_index {{bigint}} NOT NULL DEFAULT 0,
+    last_poll_at {{bigint}} NOT NULL DEFAULT 0,
     created_at {{bigint}} NOT NULL
 );
 

@@ -54,7 +54,7 @@ final class Accounts
     /** @return list<array<string,mixed>> */
     public function all(): array
     {
-        return $this->db->run('SELECT id, name, disabled, last_index, created_at FROM users ORDER BY name')->fetchAll();
+        return $this->db->run('SELECT id, name, disabled, last_index, acked_index, last_poll_at, created_at FROM users ORDER BY name')->fetchAll();
     }
 
     public function setPassword(string $name, string $password): void
@@ -167,6 +167,24 @@ final class Accounts
             $this->db->run('UPDATE users SET pass_cache = ?, pass_cache_until = ? WHERE id = ?',
                 [$key, time() + (int)$this->config->get('credential_cache_seconds'), $user['id']]);
         }
+    }
+
+    /**
+     * The messages the user's client holds by its own report (the Index of its last poll),
+     * oldest first.
+     *
+     * @return list<array<string,mixed>>
+     */
+    public function received(string $name): array
+    {
+        $user = $this->find($name);
+        if ($user === null) {
+            throw new \InvalidArgumentException("no user $name");
+        }
+        return $this->db->run(
+            'SELECT d.idx, m.id, m.title FROM deliveries d JOIN messages m ON m.id = d.message_id WHERE d.user_id = ? AND d.idx <= ? ORDER BY d.idx',
+            [$user['id'], $user['acked_index']]
+        )->fetchAll();
     }
 
     /** Forgets failed log-ins older than the window. */

@@ -69,6 +69,7 @@ final class Api
             if ($method === 'GET' && $path === '/users') {
                 return [200, ['users' => array_map(static fn(array $u): array => [
                     'name' => $u['name'], 'disabled' => (bool)$u['disabled'], 'last_index' => (int)$u['last_index'],
+                    'acked_index' => (int)$u['acked_index'], 'last_poll_at' => (int)$u['last_poll_at'] ?: null,
                 ], $this->accounts->all())]];
             }
             if ($method === 'POST' && $path === '/users') {

@@ -47,6 +47,12 @@ final class Poller
                 return FieldList::encode(['Deny' => $this->config->get('disabled_text')]);
         }
         $userId = (int)$user['id'];
+        // The client's Index is its own word for what it holds: every message up to it is in
+        // its list. Kept for the site (the API's user list, quorvel-admin received).
+        $now = time();
+        if ($index !== (int)$user['acked_index'] || $now - (int)$user['last_poll_at'] >= 60) {
+            $this->db->run('UPDATE users SET acked_index = ?, last_poll_at = ? WHERE id = ?', [$index, $now, $userId]);
+        }
         if ($index > (int)$user['last_index']) {
             $this->messages->catchUp($userId, $index);
         }

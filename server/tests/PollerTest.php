@@ -200,4 +200,18 @@ final class PollerTest extends ServerTestCase
         $this->assertSame(str_repeat('h', 99), $fields['Header']);
         $this->assertSame('Ünïcode 9', $fields['Title']);
     }
+
+    public function testTheClientsIndexIsKeptAsWhatItHolds(): void
+    {
+        $app = $this->app();
+        $app->accounts->create('a', 'b');
+        foreach (['one', 'two', 'three'] as $title) {
+            $app->messages->post(['a'], $title, 'H', 'M');
+        }
+        $this->assertSame([], $app->accounts->received('a'));
+        $this->poll($app, 'a', 'b', 0);
+        $this->poll($app, 'a', 'b', 2);
+        $this->assertSame(['one', 'two'], array_column($app->accounts->received('a'), 'title'));
+        $this->assertSame(2, (int)$app->accounts->all()[0]['acked_index']);
+    }
 }
