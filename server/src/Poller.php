@@ -47,17 +47,12 @@ final class Poller
                 return FieldList::encode(['Deny' => $this->config->get('disabled_text')]);
         }
         $userId = (int)$user['id'];
-        // The client's Index is its own word for what it holds: every message up to it is in
-        // its list. Kept for the site (the API's user list, quorvel-admin received).
-        $now = time();
-        if ($index !== (int)$user['acked_index'] || $now - (int)$user['last_poll_at'] >= 60) {
-            $this->db->run('UPDATE users SET acked_index = ?, last_poll_at = ? WHERE id = ?', [$index, $now, $userId]);
-        }
         if ($index > (int)$user['last_index']) {
             $this->messages->catchUp($userId, $index);
         }
         $message = $this->messages->next($userId, $index);
         if ($message === null) {
+            $this->acknowledge($user, $index);
             $hold = $holdSeconds ?? (float)$this->config->get('long_poll_seconds');
             if ($hold <= 0) {
                 return '';
@@ -69,6 +64,21 @@ final class Poller
             }
         }
         return self::encodeMessage($message, (int)$this->config->get('delay'));
+    }
+
+    /**
+     * The client's Index is its own word for what it holds: every message up to it is in its
+     * list. Kept for the site (the API's user list, quorvel-admin received) when the client has
+     * caught up, so that the polls of a burst write nothing.
+     *
+     * @param array<string,mixed> $user
+     */
+    private function acknowledge(array $user, int $index): void
+    {
+        $now = time();
+        if ($index !== (int)$user['acked_index'] || $now - (int)$user['last_poll_at'] >= 60) {
+            $this->db->run('UPDATE users SET acked_index = ?, last_poll_at = ? WHERE id = ?', [$index, $now, $user['id']]);
+        }
     }
 
     /** @param array<string,mixed> $message */

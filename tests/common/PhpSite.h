@@ -49,6 +49,7 @@ public:
     const std::string& Error() const { return error_; }
     int Port() const { return port_; }
     const std::string& Folder() const { return dir_; }
+    const std::string& ConfigFile() const { return config_; }
     std::string Url(const std::string& path) const;
     std::string ScriptUrl() const { return Url("/poll.php"); }
 
