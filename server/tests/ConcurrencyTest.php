@@ -61,4 +61,30 @@ final class ConcurrencyTest extends ServerTestCase
         $this->assertSame(1, (int)$app->db->value('SELECT COUNT(*) FROM schema_migrations'));
         $this->assertSame(0, $app->db->migrate(), 'nothing left to apply');
     }
+
+    /**
+     * A held poll wakes for a post made by another process: on SQLite by its next look-up, on
+     * PostgreSQL by NOTIFY (its own look-ups are a second apart, so a wake-up well within the
+     * second shows NOTIFY at work).
+     */
+    public function testAHeldPollWakesForAPostFromAnotherProcess(): void
+    {
+        $app = $this->app(['poll_check_ms' => 100]);
+        $app->accounts->create('a', 'pw');
+        $app->accounts->create('b', 'pw');
+        $config = $this->configFile();
+        $file = $this->dir . '/poster.php';
+        file_put_contents($file, "<?php\nrequire " . var_export(dirname(__DIR__) . '/src/autoload.php', true) . ";\n"
+            . '$app = Quorvel\Server\App::fromEnvironment(); usleep(300000);'
+            . ' $app->messages->post(["b"], "not for a", "h", "m"); usleep(200000);'
+            . ' $app->messages->post(["a"], "for a", "h", "m"); echo microtime(true);');
+        $poster = proc_open([PHP_BINARY, $file], [1 => ['pipe', 'w']], $pipes, null, array_replace(getenv(), ['QUORVEL_CONFIG' => $config]));
+        $message = $app->messages->wait((int)$app->accounts->find('a')['id'], 0, 5.0, 100);
+        $woken = microtime(true);
+        $posted = (float)stream_get_contents($pipes[1]);
+        proc_close($poster);
+        $this->assertNotNull($message);
+        $this->assertSame('for a', $message['title']);
+        $this->assertLessThan(0.35, $woken - $posted, 'woken soon after the post');
+    }
 }
