@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "common/LoopbackTools.h"
 #include "common/PhpSite.h"
 #include "common/ProgramHarness.h"
 #include "common/TestEnvironment.h"
@@ -132,11 +133,13 @@ void Burst(int count) {
     std::printf("api posts: %d messages in %.2f s: %.0f messages/s\n", apiPosts, seconds, apiPosts / seconds);
 
     // The rest straight into the database, so that `count` are pending.
-    const std::string code =
-        "require '" + SourceDir() + "/server/src/autoload.php'; $app = Quorvel\\Server\\App::fromEnvironment(); "
-        "$html = str_repeat('<p>Blue widget, large: 2 x 12.50 EUR</p>', 24); "
-        "for ($i = " + std::to_string(apiPosts + 1) + "; $i <= " + std::to_string(count) + "; $i++) "
-        "$app->messages->post(['bench'], \"Order $i\", \"New order $i\", $html);";
+    const std::string code = "require '" + SourceDir() +
+                             "/server/src/autoload.php'; $app = Quorvel\\Server\\App::fromEnvironment(); "
+                             "$html = str_repeat('<p>Blue widget, large: 2 x 12.50 EUR</p>', 24); "
+                             "for ($i = " +
+                             std::to_string(apiPosts + 1) + "; $i <= " + std::to_string(count) +
+                             "; $i++) "
+                             "$app->messages->post(['bench'], \"Order $i\", \"New order $i\", $html);";
     if (RunProgram({"php", "-r", code}, "", {{"QUORVEL_CONFIG", site.ConfigFile()}}).first != 0) {
         std::fprintf(stderr, "ServerLatencyBench: filling the database failed\n");
         std::exit(1);
@@ -146,14 +149,15 @@ void Burst(int count) {
     start = Clock::now();
     int fetched = 0;
     for (int index = 0;; ++index) {
-        const auto [status, body] = LoopbackRequest(site.Port(), "POST", "/poll.php",
-                                                    "User=bench&Pass=bench%2Dpw&Index=" + std::to_string(index),
-                                                    {"Content-Type: application/x-www-form-urlencoded"});
+        const auto [status, body] = LoopbackRequest(
+            site.Port(), "POST", "/poll.php", "User=bench&Pass=bench%2Dpw&Index=" + std::to_string(index),
+            {"Content-Type: application/x-www-form-urlencoded"});
         if (status != 200 || body.empty()) break;
         ++fetched;
     }
     seconds = Ms(Clock::now() - start) / 1000;
-    std::printf("burst, bare polls: %d messages in %.2f s: %.0f messages/s\n", fetched, seconds, fetched / seconds);
+    std::printf("burst, bare polls: %d messages in %.2f s: %.0f messages/s\n", fetched, seconds,
+                fetched / seconds);
 
     // The real client from Index 0: every message into its list.
     IsolateUserFolders();
@@ -176,12 +180,16 @@ int main(int argc, char** argv) {
     int messages = 100, burst = 10000;
     bool timed = true;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--messages") && i + 1 < argc) messages = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--burst") && i + 1 < argc) burst = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--skip-timed")) timed = false;
+        if (!std::strcmp(argv[i], "--messages") && i + 1 < argc)
+            messages = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--burst") && i + 1 < argc)
+            burst = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--skip-timed"))
+            timed = false;
     }
     if (!TPhpSite::Available()) {
-        std::fprintf(stderr, "ServerLatencyBench: php with pdo_sqlite is not installed (scripts/install-deps)\n");
+        std::fprintf(stderr,
+                     "ServerLatencyBench: php with pdo_sqlite is not installed (scripts/install-deps)\n");
         return 1;
     }
     IsolateUserFolders();
@@ -192,8 +200,9 @@ int main(int argc, char** argv) {
     ClearNotifications();
     if (timed) {
         const std::vector<double> polled = Latencies(false, messages);
-        std::printf("latency, timed polls (Delay 5 s): %d messages: median %.1f ms, p95 %.1f ms, max %.1f ms\n",
-                    messages, Percentile(polled, 50), Percentile(polled, 95), Percentile(polled, 100));
+        std::printf(
+            "latency, timed polls (Delay 5 s): %d messages: median %.1f ms, p95 %.1f ms, max %.1f ms\n",
+            messages, Percentile(polled, 50), Percentile(polled, 95), Percentile(polled, 100));
         std::fflush(stdout);
         ClearNotifications();
     }

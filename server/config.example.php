@@ -1,4 +1,7 @@
 <?php
+
+declare(strict_types=1);
+
 // Copy to server/config.php (or point QUORVEL_CONFIG at a copy) and adjust. Every key left out
 // keeps the default shown in src/Config.php. `bin/quorvel-admin init-config` writes one with a
 // fresh API token and secret.

@@ -107,12 +107,12 @@ final class Messages
 
     /**
      * Waits up to $seconds for a message above $index. SQLite and MySQL look every $checkMs;
-     * PostgreSQL sleeps on LISTEN and looks when a NOTIFY names this user (and once a second
-     * as a safety net).
+     * PostgreSQL sleeps on LISTEN and looks when a NOTIFY names this user (and every
+     * $safetyNetSeconds, in case a notification was missed).
      *
      * @return array<string,mixed>|null
      */
-    public function wait(int $userId, int $index, float $seconds, int $checkMs): ?array
+    public function wait(int $userId, int $index, float $seconds, int $checkMs, float $safetyNetSeconds = 1.0): ?array
     {
         $deadline = microtime(true) + $seconds;
         $listening = false;
@@ -131,7 +131,7 @@ final class Messages
                     return null;
                 }
                 if ($listening) {
-                    $until = microtime(true) + min($left, 1.0);
+                    $until = microtime(true) + min($left, $safetyNetSeconds);
                     while (($ms = (int)(($until - microtime(true)) * 1000)) > 0) {
                         $note = $this->db->pdo->pgsqlGetNotify(\PDO::FETCH_ASSOC, $ms);
                         if ($note === false) {

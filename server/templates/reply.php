@@ -1,4 +1,7 @@
 <?php
+
+declare(strict_types=1);
+
 // The page that answers a form reply; the client shows it in place of the message. Change it to
 // suit your site. Variables: $accepted (bool), $error (text), $messageTitle (text or null),
 // $fields (list of [name, value]). Escape everything with h().

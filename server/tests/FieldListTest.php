@@ -8,7 +8,7 @@ use Quorvel\Server\FieldList;
 
 final class FieldListTest extends TestCase
 {
-    /** The worked examples of the client's specification, decoded by the PHP port of its reader. */
+    /** The worked examples of docs/protocol.md and more, decoded by the PHP port of the client's reader. */
     public function testDocumentedCasesDecodeAsTheClientDoes(): void
     {
         $this->assertSame(['Delay', '10'], FieldList::decode('15Delay210'));

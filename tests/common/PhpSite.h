@@ -1,28 +1,11 @@
 #pragma once
 
 #include <sys/types.h>
-#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace testing_support {
-
-// The repository's root folder (QUORVEL_SOURCE_DIR, or found from this file's path).
-std::string SourceDir();
-
-// Runs a program to its end with `input` on its standard input; gives its exit code (-1 when it
-// could not run) and its standard output.
-std::pair<int, std::string> RunProgram(const std::vector<std::string>& args, const std::string& input = "",
-                                       const std::vector<std::pair<std::string, std::string>>& env = {});
-
-// One blocking HTTP/1.0 request to 127.0.0.1:port; gives the status (0 when it failed) and body.
-std::pair<int, std::string> LoopbackRequest(int port, const std::string& method, const std::string& path,
-                                            const std::string& body = "",
-                                            const std::vector<std::string>& headers = {});
-
-// A JSON string literal of the text (quotes included).
-std::string JsonString(const std::string& text);
 
 // The reference web script (server/) under `php -S` on 127.0.0.1, with a fresh SQLite database
 // in a temporary folder and its own configuration; stopped, and its folder removed, on
@@ -54,7 +37,8 @@ public:
     std::string ScriptUrl() const { return Url("/poll.php"); }
 
     // quorvel-admin with this site's configuration; gives exit code and output.
-    std::pair<int, std::string> Admin(const std::vector<std::string>& args, const std::string& input = "") const;
+    std::pair<int, std::string> Admin(const std::vector<std::string>& args,
+                                      const std::string& input = "") const;
     bool AddUser(const std::string& name, const std::string& password) const;
     // A call of the JSON API with the site's token; gives status and body.
     std::pair<int, std::string> Api(const std::string& method, const std::string& path,
@@ -73,28 +57,5 @@ private:
     int port_ = 0;
     int apiPort_ = 0;
 };
-
-// docs/examples/quorvel_script.py, the protocol's second implementation, on a free port.
-class TPythonSite {
-public:
-    static bool Available();
-    TPythonSite(const std::string& user, const std::string& password);
-    ~TPythonSite();
-    TPythonSite(const TPythonSite&) = delete;
-    TPythonSite& operator=(const TPythonSite&) = delete;
-    bool Running() const { return port_ != 0; }
-    std::string ScriptUrl() const;
-    bool PostMessage(const std::string& title, const std::string& html) const;
-    // The lines it printed so far (each form reply prints one "reply: ..." line).
-    std::string Output() const;
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-    std::string outFile_;
-};
-
-// The client's form encoding (letters and digits kept, blank as +, the rest as %XX).
-std::string FormEncodeForTest(const std::string& value);
 
 }  // namespace testing_support

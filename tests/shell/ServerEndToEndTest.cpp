@@ -4,13 +4,14 @@
 // posts them.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QListView>
 #include <QPushButton>
 #include <fstream>
 
+#include "common/LoopbackTools.h"
 #include "common/PhpSite.h"
 #include "common/ProgramHarness.h"
+#include "common/PythonSite.h"
 #include "exchange/DataUnit.h"
 #include "exchange/HTTPUnit.h"
 #include "htmlview/HtmlView.h"
@@ -27,7 +28,8 @@ namespace {
 class ServerEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!TPhpSite::Available()) GTEST_SKIP() << "php with pdo_sqlite is not installed (scripts/install-deps)";
+        if (!TPhpSite::Available())
+            GTEST_SKIP() << "php with pdo_sqlite is not installed (scripts/install-deps)";
         ResetUserSettings();
     }
     void TearDown() override { program_.reset(); }
@@ -36,7 +38,8 @@ protected:
         StoreSettings([&](TSettingsStore& store) {
             store.WriteText("Connection", "User", user);
             store.WriteText("Connection", "URL", url);
-            store.WriteNumber("Connection", "Delay", 5);
+            // A minute between timed polls: what arrives sooner came through a held poll.
+            store.WriteNumber("Connection", "Delay", 60);
             store.WriteText("Connection", "Pass", pass);
             store.WriteFlag("Caching", "SavePass", true);
         });
@@ -67,14 +70,15 @@ protected:
     }
     QPushButton* Button(const QString& text) const {
         for (QObject* child : Main().HtmlView->viewport()->children())
-            if (auto* button = qobject_cast<QPushButton*>(child); button && button->text() == text) return button;
+            if (auto* button = qobject_cast<QPushButton*>(child); button && button->text() == text)
+                return button;
         return nullptr;
     }
 
     std::unique_ptr<TProgram> program_;
 };
 
-TEST_F(ServerEndToEnd, MessagesPostedThroughTheApiArriveInOrderAndAtOnceWhileThePollIsHeld) {
+TEST_F(ServerEndToEnd, MessagesPostedThroughTheApiArriveInOrderAndWakeTheHeldPoll) {
     TPhpSite site;
     ASSERT_TRUE(site.Running()) << site.Error();
     ASSERT_TRUE(site.AddUser("John Smith", "s3cret & more"));
@@ -89,45 +93,41 @@ TEST_F(ServerEndToEnd, MessagesPostedThroughTheApiArriveInOrderAndAtOnceWhileThe
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Newsletter", "Question", "Order 10481"}));
     EXPECT_EQ(Indexes(), (std::vector<int32_t>{3, 2, 1}));
 
-    // The client now waits in a held poll; a message posted meanwhile arrives at once, well
-    // before the next timed poll (Delay 5 s) would have fetched it.
+    // The client now waits in a held poll; a message posted meanwhile arrives long before the
+    // next timed poll (a minute away) would have fetched it.
     WaitUntil([] { return false; }, std::chrono::milliseconds(500));
     for (int k = 4; k <= 6; ++k) {
         const std::string title = "Order " + std::to_string(10480 + k);
-        QElapsedTimer clock;
-        clock.start();
         ASSERT_GT(site.PostMessage("John Smith", title, "<p>More beans</p>"), 0);
-        ASSERT_TRUE(WaitUntil([&] { return Count() == k; }, std::chrono::seconds(4)));
-        EXPECT_LT(clock.elapsed(), 2000) << title;
+        ASSERT_TRUE(WaitUntil([&] { return Count() == k; }, std::chrono::seconds(20))) << title;
         EXPECT_EQ(Titles().front(), title);
         EXPECT_EQ(Indexes().front(), k);
     }
     EXPECT_EQ(boxes.Count(), 0);
     // The client's own word on what it holds: the Index of its last poll.
-    ASSERT_TRUE(WaitUntil([&] { return site.Admin({"received", "John Smith"}).second.find("6  Order 10486") != std::string::npos; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return site.Admin({"received", "John Smith"}).second.find("6  Order 10486") != std::string::npos;
+    }));
 }
 
-TEST_F(ServerEndToEnd, AHeldPollIsNoStallAndTheIdleAnswerBringsTheNextPollAtOnce) {
-    TPhpSite::TOptions options;
-    options.LongPollSeconds = 2;
-    TPhpSite site(options);
+TEST_F(ServerEndToEnd, AFullHoldIsNoStallAndTheIdleAnswerBringsTheNextPollAtOnce) {
+    // The default hold of 25 s: the client's transport gives up on a request only after 60 s
+    // without a byte, so the hold ends with the script's idle answer, not with a failure.
+    TPhpSite site;
     ASSERT_TRUE(site.Running()) << site.Error();
     ASSERT_TRUE(site.AddUser("ann", "pw"));
     Settings(site.ScriptUrl(), "ann", "pw");
     TMessageBoxWatcher boxes;
     Start();
-    // Several holds of two seconds run out: each ends with the idle answer and the next poll
-    // follows at once, with no failure shown.
-    WaitUntil([] { return false; }, std::chrono::milliseconds(9000));
-    EXPECT_EQ(boxes.Count(), 0);
-    EXPECT_GE(program_->Completions(), 3);
+    ASSERT_TRUE(WaitUntil([&] { return program_->Completions() >= 1; }, std::chrono::seconds(40)));
+    // The idle answer brought the next poll at once (the timer is a minute away).
+    WaitUntil([] { return false; }, std::chrono::milliseconds(500));
     EXPECT_TRUE(program_->HTTP->PollRequest->Busy()) << "always waiting in a poll";
+    EXPECT_EQ(boxes.Count(), 0);
+    EXPECT_TRUE(program_->HTTP->Connected);
     EXPECT_EQ(Count(), 0);
-    QElapsedTimer clock;
-    clock.start();
     ASSERT_GT(site.PostMessage("ann", "Now", "<p>x</p>"), 0);
-    ASSERT_TRUE(WaitUntil([&] { return Count() == 1; }, std::chrono::seconds(4)));
-    EXPECT_LT(clock.elapsed(), 1500);
+    ASSERT_TRUE(WaitUntil([&] { return Count() == 1; }, std::chrono::seconds(20)));
 }
 
 TEST_F(ServerEndToEnd, AWrongPasswordShowsTheScriptsRefusalOnce) {
@@ -160,12 +160,14 @@ TEST_F(ServerEndToEnd, AReplyFromAMessagesFormIsStoredAndItsAnswerShown) {
     ASSERT_TRUE(site.Running()) << site.Error();
     std::ofstream(site.Folder() + "/reply-template.php")
         << "<?php use function Quorvel\\Server\\h; ?><html><body><form><input type=submit value=\"<?= "
-           "$accepted ? 'Stored ' . h($fields[0][1] ?? '') . ' for ' . h($messageTitle) : 'Refused' ?>\"></form>"
+           "$accepted ? 'Stored ' . h($fields[0][1] ?? '') . ' for ' . h($messageTitle) : 'Refused' "
+           "?>\"></form>"
            "</body></html>";
     ASSERT_TRUE(site.AddUser("ann", "pw"));
-    const int id = site.PostMessage("ann", "Question",
-                                    "<p>Ship it?</p><form action=\"reply.php\"><input type=hidden name=answer "
-                                    "value=\"Yes please\"><input type=submit value=Send></form>");
+    const int id =
+        site.PostMessage("ann", "Question",
+                         "<p>Ship it?</p><form action=\"reply.php\"><input type=hidden name=answer "
+                         "value=\"Yes please\"><input type=submit value=Send></form>");
     ASSERT_GT(id, 0);
     Settings(site.ScriptUrl(), "ann", "pw");
     Start();
@@ -190,8 +192,9 @@ TEST_F(ServerEndToEnd, ThePythonExampleScriptServesTheSameClient) {
     TPythonSite site("John Smith", "pw");
     ASSERT_TRUE(site.Running());
     ASSERT_TRUE(site.PostMessage("First", "<p>one</p>"));
-    ASSERT_TRUE(site.PostMessage("Second", "<p>two</p><form action=\"reply\"><input type=hidden name=choice value=2>"
-                                           "<input type=submit value=Send></form>"));
+    ASSERT_TRUE(site.PostMessage("Second",
+                                 "<p>two</p><form action=\"reply\"><input type=hidden name=choice value=2>"
+                                 "<input type=submit value=Send></form>"));
     Settings(site.ScriptUrl(), "John Smith", "pw");
     Start();
     ASSERT_TRUE(WaitUntil([&] { return Count() == 2; }));
