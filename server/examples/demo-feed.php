@@ -1,4 +1,5 @@
 <?php
+
 // Posts realistic messages to one user through the script's JSON API, the way a site's own code
 // would: an order, a question with a form and a newsletter at once, then a new message every few
 // seconds. Used by scripts/run-demo.

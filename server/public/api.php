@@ -1,4 +1,5 @@
 <?php
+
 // The site's JSON API: api.php/messages, api.php/replies, api.php/users (docs/server.md).
 declare(strict_types=1);
 

@@ -1,4 +1,5 @@
 <?php
+
 // The Script URL that Quorvel polls: POST User, Pass, Index (form-encoded). See docs/protocol.md.
 declare(strict_types=1);
 

@@ -1,4 +1,5 @@
 <?php
+
 // The action of the forms in messages: the client posts the form's fields with User and Pass
 // and shows the answer in place of the message. See docs/protocol.md.
 declare(strict_types=1);

@@ -1,4 +1,5 @@
 <?php
+
 declare(strict_types=1);
 
 namespace Quorvel\Server;
@@ -164,8 +165,10 @@ final class Accounts
     {
         $key = $this->cacheKey($user, $password);
         if ($key !== null) {
-            $this->db->run('UPDATE users SET pass_cache = ?, pass_cache_until = ? WHERE id = ?',
-                [$key, time() + (int)$this->config->get('credential_cache_seconds'), $user['id']]);
+            $this->db->run(
+                'UPDATE users SET pass_cache = ?, pass_cache_until = ? WHERE id = ?',
+                [$key, time() + (int)$this->config->get('credential_cache_seconds'), $user['id']]
+            );
         }
     }
 

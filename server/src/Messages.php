@@ -1,4 +1,5 @@
 <?php
+
 declare(strict_types=1);
 
 namespace Quorvel\Server;
@@ -72,7 +73,7 @@ final class Messages
                 $count += $this->db->run(
                     "INSERT INTO deliveries (user_id, idx, message_id, created_at) SELECT id, last_index, ?, ? FROM users WHERE $where"
                     . " AND NOT EXISTS (SELECT 1 FROM deliveries d WHERE d.user_id = users.id AND d.idx = users.last_index)",
-                    array_merge([$id, $now], $params, )
+                    array_merge([$id, $now], $params)
                 )->rowCount();
                 if ($this->db->driver === 'pgsql') {
                     $this->db->run('SELECT pg_notify(?, ?)', [self::CHANNEL, $chunk === null ? '*' : implode(',', $chunk)]);

@@ -1,4 +1,5 @@
 <?php
+
 // Loads the classes of Quorvel\Server from this folder (one class per file, named after it).
 declare(strict_types=1);
 

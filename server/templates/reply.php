@@ -6,21 +6,22 @@ declare(strict_types=1);
 // suit your site. Variables: $accepted (bool), $error (text), $messageTitle (text or null),
 // $fields (list of [name, value]). Escape everything with h().
 use function Quorvel\Server\h;
+
 ?>
 <html>
 <head><meta charset="utf-8"><title><?= $accepted ? 'Thank you' : 'Not sent' ?></title></head>
 <body style="font-family: sans-serif">
-<?php if ($accepted): ?>
+<?php if ($accepted) : ?>
 <h2>Thank you!</h2>
 <p>Your answer<?= $messageTitle !== null ? ' to &ldquo;' . h($messageTitle) . '&rdquo;' : '' ?> has been received.</p>
-<?php if ($fields): ?>
+    <?php if ($fields) : ?>
 <table>
-<?php foreach ($fields as [$name, $value]): ?>
+        <?php foreach ($fields as [$name, $value]) : ?>
 <tr><th align="left"><?= h($name) ?></th><td><?= h($value) ?></td></tr>
-<?php endforeach; ?>
+        <?php endforeach; ?>
 </table>
-<?php endif; ?>
-<?php else: ?>
+    <?php endif; ?>
+<?php else : ?>
 <h2>Not sent</h2>
 <p><?= h($error) ?></p>
 <?php endif; ?>

@@ -1,4 +1,5 @@
 <?php
+
 declare(strict_types=1);
 
 namespace Quorvel\Server\Tests;
@@ -12,8 +13,10 @@ final class FieldListTest extends TestCase
     public function testDocumentedCasesDecodeAsTheClientDoes(): void
     {
         $this->assertSame(['Delay', '10'], FieldList::decode('15Delay210'));
-        $this->assertSame(['Index', '42', 'Header', 'Hello', 'Title', 'Hi!', 'Message', 'HelloWorld'],
-            FieldList::decode('205Index024206Header05Hello05Title03Hi!07Message99HelloWorld'));
+        $this->assertSame(
+            ['Index', '42', 'Header', 'Hello', 'Title', 'Hi!', 'Message', 'HelloWorld'],
+            FieldList::decode('205Index024206Header05Hello05Title03Hi!07Message99HelloWorld')
+        );
         $this->assertSame(['Delay', '30'], FieldList::decode('3  5Delay  230xyz'));
         $this->assertSame(['Dela'], FieldList::decode('16Dela'));
         $this->assertSame(['Title', ''], FieldList::decode('15Title9'));

@@ -1,4 +1,5 @@
 <?php
+
 declare(strict_types=1);
 
 namespace Quorvel\Server\Tests;
@@ -11,8 +12,12 @@ final class HttpEndpointsTest extends ServerTestCase
 {
     private function api(string $base, string $method, string $path, ?array $json = null, string $token = 'test-token'): array
     {
-        [$status, $body] = self::http($method, "$base/api.php$path", $json === null ? null : json_encode($json),
-            ['Authorization' => "Bearer $token", 'Content-Type' => 'application/json']);
+        [$status, $body] = self::http(
+            $method,
+            "$base/api.php$path",
+            $json === null ? null : json_encode($json),
+            ['Authorization' => "Bearer $token", 'Content-Type' => 'application/json']
+        );
         return [$status, json_decode($body, true)];
     }
 
@@ -40,8 +45,12 @@ final class HttpEndpointsTest extends ServerTestCase
         $base = $this->startServer(['max_poll_body' => 100]);
         [$status] = self::http('POST', "$base/poll.php", 'User=a&Pass=' . str_repeat('x', 200) . '&Index=0');
         $this->assertSame(413, $status);
-        [$status] = self::http('POST', "$base/api.php/messages", str_repeat('x', 2000000),
-            ['Authorization' => 'Bearer test-token', 'Content-Type' => 'application/json']);
+        [$status] = self::http(
+            'POST',
+            "$base/api.php/messages",
+            str_repeat('x', 2000000),
+            ['Authorization' => 'Bearer test-token', 'Content-Type' => 'application/json']
+        );
         $this->assertSame(413, $status);
     }
 
@@ -58,7 +67,8 @@ final class HttpEndpointsTest extends ServerTestCase
         // A message posted while a poll is held is answered long before the hold runs out.
         $poll = popen(sprintf('exec %s -r %s', escapeshellarg(PHP_BINARY), escapeshellarg(
             '$t = microtime(true); $c = stream_context_create(["http" => ["method" => "POST", "header" => "Content-Type: application/x-www-form-urlencoded\r\n", "content" => "User=a&Pass=b&Index=0", "timeout" => 60]]);'
-            . ' $b = file_get_contents(' . var_export("$held/poll.php", true) . ', false, $c); echo microtime(true), "\n", $b;')), 'r');
+            . ' $b = file_get_contents(' . var_export("$held/poll.php", true) . ', false, $c); echo microtime(true), "\n", $b;'
+        )), 'r');
         usleep(800000);
         $posted = microtime(true);
         [$status] = $this->api($base, 'POST', '/messages', ['to' => 'a', 'title' => 'Now', 'text' => 'hi']);

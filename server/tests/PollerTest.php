@@ -1,4 +1,5 @@
 <?php
+
 declare(strict_types=1);
 
 namespace Quorvel\Server\Tests;
@@ -130,8 +131,10 @@ final class PollerTest extends ServerTestCase
     {
         $app = $this->app(['throttle_user_limit' => 2, 'throttle_window_seconds' => 60]);
         $app->accounts->create('a', 'pw');
-        $app->db->run('INSERT INTO failed_logins (user_name, address, created_at) VALUES (?, ?, ?), (?, ?, ?)',
-            ['a', 'x', time() - 120, 'a', 'x', time() - 61]);
+        $app->db->run(
+            'INSERT INTO failed_logins (user_name, address, created_at) VALUES (?, ?, ?), (?, ?, ?)',
+            ['a', 'x', time() - 120, 'a', 'x', time() - 61]
+        );
         $this->assertSame('', $this->poll($app, 'a', 'pw', 0));
         $this->assertSame(2, $app->accounts->pruneFailures());
     }
