@@ -9,21 +9,13 @@ require dirname(__DIR__) . '/src/autoload.php';
 use Quorvel\Server\App;
 use Quorvel\Server\Http;
 
-Http::noCache();
-header('Content-Type: text/html; charset=utf-8');
-if (($_SERVER['REQUEST_METHOD'] ?? '') !== 'POST') {
-    http_response_code(405);
-    header('Allow: POST');
-    exit;
-}
 try {
     $app = App::fromEnvironment();
-    $body = Http::body((int)$app->config->get('max_reply_body'));
-    if ($body === null) {
-        http_response_code(413);
+    $fields = Http::formPost($app, 'text/html; charset=utf-8', 'max_reply_body');
+    if ($fields === null) {
         exit;
     }
-    [$page, $reply] = $app->replies->handle(Http::formPairs($body), Http::clientAddress($app->config));
+    [$page, $reply] = $app->replies->handle($fields, Http::clientAddress($app->config));
     echo $page;
     if ($reply !== null && $app->config->get('reply_webhook')) {
         // Under PHP-FPM the client has its answer before the hook is called.

@@ -72,6 +72,30 @@ final class Http
         return substr($address, 0, 64);
     }
 
+    /**
+     * Starts the answer of an endpoint that takes form-encoded POSTs: sends its headers and
+     * gives the request's name/value pairs, or null when the request was answered already
+     * (405 for another method, 413 for a body over the configured limit).
+     *
+     * @return list<array{0:string,1:string}>|null
+     */
+    public static function formPost(App $app, string $contentType, string $limitKey): ?array
+    {
+        self::noCache();
+        header("Content-Type: $contentType");
+        if (($_SERVER['REQUEST_METHOD'] ?? '') !== 'POST') {
+            http_response_code(405);
+            header('Allow: POST');
+            return null;
+        }
+        $body = self::body((int)$app->config->get($limitKey));
+        if ($body === null) {
+            http_response_code(413);
+            return null;
+        }
+        return self::formPairs($body);
+    }
+
     public static function noCache(): void
     {
         header('Cache-Control: no-store');

@@ -32,6 +32,8 @@ pid_t StartInSession(const std::vector<std::string>& args,
                      const std::vector<std::pair<std::string, std::string>>& env, const std::string& log);
 // Ends that session (the program and every child of it) and reaps the program; sets pid to -1.
 void StopSession(pid_t& pid);
+// The whole content of a file, or "" when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
 // A loopback port that nothing listens on right now.
 int FreeLoopbackPort();
 // Whether something accepts connections on that loopback port.

@@ -18,13 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 std::string MakeTempDir(const char* prefix) {
     std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
     return mkdtemp(pattern.data()) ? pattern : std::string();
@@ -71,7 +64,7 @@ TPhpSite::TPhpSite(TOptions options) {
     port_ = StartServer(options.Workers, pid_);
     if (port_ != 0) apiPort_ = StartServer(2, apiPid_);
     if (apiPort_ == 0) port_ = 0;
-    if (port_ == 0) error_ = "php -S did not start: " + ReadFile(dir_ + "/server.log");
+    if (port_ == 0) error_ = "php -S did not start: " + ReadWholeFile(dir_ + "/server.log");
 }
 
 int TPhpSite::StartServer(int workers, pid_t& pid) {

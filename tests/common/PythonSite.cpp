@@ -13,17 +13,6 @@
 
 namespace testing_support {
 
-namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-}  // namespace
-
 bool TPythonSite::Available() {
     static const bool available = RunProgram({"python3", "-c", "import http.server"}).first == 0;
     return available;
@@ -40,7 +29,7 @@ TPythonSite::TPythonSite(const std::string& user, const std::string& password) {
         {"python3", "-u", SourceDir() + "/docs/examples/quorvel_script.py", "0", user, password}, {},
         outFile_);
     for (int i = 0; i < 100 && port_ == 0; ++i) {
-        const std::string out = ReadFile(outFile_);
+        const std::string out = ReadWholeFile(outFile_);
         if (out.find('\n') != std::string::npos) port_ = std::atoi(out.c_str());
         if (port_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -63,7 +52,7 @@ bool TPythonSite::PostMessage(const std::string& title, const std::string& html)
 }
 
 std::string TPythonSite::Output() const {
-    return ReadFile(outFile_);
+    return ReadWholeFile(outFile_);
 }
 
 }  // namespace testing_support
