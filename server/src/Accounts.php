@@ -85,6 +85,7 @@ final class Accounts
      */
     public function lockedFor(string $name, string $address): int
     {
+        $name = self::failureKey($name);
         $window = (int)$this->config->get('throttle_window_seconds');
         $since = time() - $window;
         $checks = [
@@ -127,7 +128,7 @@ final class Accounts
         }
         $valid = password_verify($password, $user['pass_hash'] ?? self::DUMMY_HASH) && $user !== null;
         if (!$valid) {
-            $this->db->run('INSERT INTO failed_logins (user_name, address, created_at) VALUES (?, ?, ?)', [substr($name, 0, 190), $address, time()]);
+            $this->db->run('INSERT INTO failed_logins (user_name, address, created_at) VALUES (?, ?, ?)', [self::failureKey($name), $address, time()]);
             return [self::DENIED, null, 0];
         }
         if ((int)$user['disabled']) {
@@ -188,6 +189,12 @@ final class Accounts
             'SELECT d.idx, m.id, m.title FROM deliveries d JOIN messages m ON m.id = d.message_id WHERE d.user_id = ? AND d.idx <= ? ORDER BY d.idx',
             [$user['id'], $user['acked_index']]
         )->fetchAll();
+    }
+
+    /** How a failed log-in records the name: as it is when it could be a user's, else a digest. */
+    private static function failureKey(string $name): string
+    {
+        return self::validName($name) ? $name : 'invalid:' . substr(hash('sha256', $name), 0, 32);
     }
 
     /** Forgets failed log-ins older than the window. */

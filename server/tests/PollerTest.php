@@ -223,4 +223,16 @@ final class PollerTest extends ServerTestCase
         $this->assertSame(['one', 'two', 'three'], array_column($app->accounts->received('a'), 'title'));
         $this->assertSame(3, (int)$app->accounts->all()[0]['acked_index']);
     }
+
+    /** Names that cannot be a user's (not UTF-8, too long) are refused and counted like others. */
+    public function testUnusableUserNamesAreRefusedAndThrottled(): void
+    {
+        $app = $this->app(['throttle_user_limit' => 2]);
+        foreach (["caf\xE9", str_repeat('n', 300), "tab\tname"] as $name) {
+            for ($i = 0; $i < 2; $i++) {
+                $this->assertSame('Unknown user name or wrong password.', self::read($this->poll($app, $name, 'x', 0))['Deny']);
+            }
+            $this->assertStringStartsWith('Too many failed log-ins', self::read($this->poll($app, $name, 'x', 0))['Deny']);
+        }
+    }
 }
