@@ -8,7 +8,9 @@
 //    poll.php: by a bare loop of loopback polls (one connection each, as the client makes), and
 //    by the real client; messages per second. Also the rate of posting through the API.
 //
-//   ServerLatencyBench [--messages N] [--burst M] [--skip-timed]
+//   ServerLatencyBench [--messages N] [--burst M] [--skip-timed] [--dsn DSN --db-user USER]
+// With --dsn the script uses that (empty) database instead of a fresh SQLite file, for example a
+// PostgreSQL that scripts/test-server's way of starting one provides.
 // Prints one line per figure. Needs php, php-sqlite3 (scripts/install-deps). Takes about 10
 // minutes with the defaults, most of it the timed polling.
 #include <QApplication>
@@ -75,9 +77,13 @@ int Count(const TProgram& program) {
 
 // Posts `count` messages one at a time and measures each one's way into the client's list.
 // `pause` gives the wait after a delivery before the next post.
+// Configuration entries for a database given on the command line ("" for the default SQLite).
+std::string DatabaseConfig;
+
 std::vector<double> Latencies(bool longPoll, int count) {
     TPhpSite::TOptions options;
     options.LongPollSeconds = longPoll ? 25 : 0;
+    options.ExtraConfig = DatabaseConfig;
     TPhpSite site(options);
     if (!site.Running()) {
         std::fprintf(stderr, "ServerLatencyBench: %s\n", site.Error().c_str());
