@@ -1,0 +1,37 @@
+<?php
+
+// The site's JSON API: api.php/messages, api.php/replies, api.php/users (docs/server.md).
+declare(strict_types=1);
+
+require dirname(__DIR__) . '/src/autoload.php';
+
+use Quorvel\Server\App;
+use Quorvel\Server\Http;
+
+Http::noCache();
+header('Content-Type: application/json');
+try {
+    $app = App::fromEnvironment();
+    $authorization = (string)($_SERVER['HTTP_AUTHORIZATION'] ?? $_SERVER['REDIRECT_HTTP_AUTHORIZATION'] ?? '');
+    if ($authorization === '' && function_exists('getallheaders')) {
+        foreach (getallheaders() as $name => $value) {
+            if (strcasecmp($name, 'Authorization') === 0) {
+                $authorization = $value;
+            }
+        }
+    }
+    $path = (string)($_SERVER['PATH_INFO'] ?? ($_GET['call'] ?? ''));
+    $method = (string)($_SERVER['REQUEST_METHOD'] ?? 'GET');
+    $body = $method === 'POST' ? Http::body((int)$app->config->get('max_api_body')) : '';
+    $query = array_filter($_GET, 'is_string');
+    [$status, $answer] = $app->api->handle($method, $path, $query, $body, $authorization);
+    http_response_code($status);
+    if ($status === 401) {
+        header('WWW-Authenticate: Bearer');
+    }
+    echo json_encode($answer, JSON_UNESCAPED_UNICODE | JSON_UNESCAPED_SLASHES | JSON_INVALID_UTF8_SUBSTITUTE), "\n";
+} catch (\Throwable $e) {
+    error_log('quorvel api: ' . $e);
+    http_response_code(500);
+    echo json_encode(['error' => 'internal error']), "\n";
+}

@@ -1,0 +1,32 @@
+<?php
+
+declare(strict_types=1);
+
+namespace Quorvel\Server;
+
+/** Builds the script's objects from one configuration. */
+final class App
+{
+    public readonly Database $db;
+    public readonly Accounts $accounts;
+    public readonly Messages $messages;
+    public readonly Replies $replies;
+    public readonly Poller $poller;
+    public readonly Api $api;
+
+    public function __construct(public readonly Config $config, ?Database $db = null)
+    {
+        $this->db = $db ?? Database::fromConfig($config);
+        $this->accounts = new Accounts($this->db, $config);
+        $this->messages = new Messages($this->db);
+        $this->replies = new Replies($this->db, $config, $this->accounts);
+        $this->poller = new Poller($this->db, $config, $this->accounts, $this->messages);
+        $this->api = new Api($config, $this->accounts, $this->messages, $this->replies);
+    }
+
+    /** For the front controllers: the configuration from QUORVEL_CONFIG or server/config.php. */
+    public static function fromEnvironment(): self
+    {
+        return new self(Config::load());
+    }
+}

@@ -1,0 +1,101 @@
+<?php
+
+declare(strict_types=1);
+
+namespace Quorvel\Server;
+
+/**
+ * The configuration: a PHP file that returns an array (see config.example.php), merged over the
+ * defaults below. The file is found in QUORVEL_CONFIG, or else server/config.php.
+ */
+final class Config
+{
+    public const DEFAULTS = [
+        // PDO data source. SQLite by default, in server/var/ (outside the web root).
+        'dsn' => null,
+        'db_user' => null,
+        'db_password' => null,
+        // Long polling: how long poll.php holds a request when nothing is pending (seconds,
+        // 0 turns it off), and how often it looks for a new message meanwhile (milliseconds;
+        // PostgreSQL is woken by NOTIFY instead and looks this often only as a safety net).
+        'long_poll_seconds' => 25,
+        'poll_check_ms' => 100,
+        // "Delay" sent with every message (seconds the client waits before its next timed poll);
+        // 0 sends none.
+        'delay' => 0,
+        // sha256 hex of the API's bearer token; null disables the API.
+        'api_token_hash' => null,
+        // A random secret that keys the short-lived cache of verified passwords (so a client's
+        // back-to-back polls do not each pay for password_verify). Null turns the cache off.
+        'secret' => null,
+        'credential_cache_seconds' => 600,
+        // Failed log-ins within the window that lock a user name or an address out.
+        'throttle_window_seconds' => 900,
+        'throttle_user_limit' => 10,
+        'throttle_address_limit' => 50,
+        // A header that carries the client's address behind a trusted reverse proxy, for example
+        // 'HTTP_X_REAL_IP'; null uses REMOTE_ADDR.
+        'client_address_header' => null,
+        // Largest request bodies accepted, in bytes.
+        'max_poll_body' => 8192,
+        'max_reply_body' => 65536,
+        'max_api_body' => 1048576,
+        // The page a form reply is answered with (a PHP template), and an optional web hook that
+        // receives each reply as JSON.
+        'reply_template' => null,
+        'reply_webhook' => null,
+        'reply_webhook_timeout' => 5,
+        // Texts of the refusals the client shows.
+        'deny_text' => 'Unknown user name or wrong password.',
+        'disabled_text' => 'This account has been disabled.',
+        'throttled_text' => 'Too many failed log-ins. Please try again in %d minutes.',
+        'reply_denied_text' => 'Your reply could not be accepted: unknown user name or wrong password.',
+    ];
+
+    /** @param array<string,mixed> $values */
+    private function __construct(private array $values)
+    {
+    }
+
+    /** @param array<string,mixed> $values */
+    public static function fromArray(array $values): self
+    {
+        $merged = array_replace(self::DEFAULTS, $values);
+        if ($merged['dsn'] === null) {
+            $merged['dsn'] = 'sqlite:' . dirname(__DIR__) . '/var/quorvel.sqlite';
+        }
+        if ($merged['reply_template'] === null) {
+            $merged['reply_template'] = dirname(__DIR__) . '/templates/reply.php';
+        }
+        $merged['long_poll_seconds'] = max(0, min(50, (int)$merged['long_poll_seconds']));
+        $merged['poll_check_ms'] = max(10, min(1000, (int)$merged['poll_check_ms']));
+        return new self($merged);
+    }
+
+    public static function load(?string $file = null): self
+    {
+        $file ??= getenv('QUORVEL_CONFIG') ?: dirname(__DIR__) . '/config.php';
+        $values = [];
+        if (is_file($file)) {
+            $values = require $file;
+            if (!is_array($values)) {
+                throw new \RuntimeException("$file does not return an array");
+            }
+        }
+        return self::fromArray($values);
+    }
+
+    public function get(string $key): mixed
+    {
+        if (!array_key_exists($key, $this->values)) {
+            throw new \InvalidArgumentException("unknown configuration key $key");
+        }
+        return $this->values[$key];
+    }
+
+    /** @return array<string,mixed> */
+    public function all(): array
+    {
+        return $this->values;
+    }
+}

@@ -1,0 +1,204 @@
+<?php
+
+declare(strict_types=1);
+
+namespace Quorvel\Server;
+
+use PDO;
+
+/**
+ * The PDO connection, the schema migrations and the transactions that write.
+ */
+final class Database
+{
+    public readonly PDO $pdo;
+    public readonly string $driver;
+
+    private const TYPES = [
+        'sqlite' => ['{{id}}' => 'INTEGER PRIMARY KEY AUTOINCREMENT', '{{text}}' => 'TEXT', '{{bigint}}' => 'INTEGER'],
+        'pgsql' => ['{{id}}' => 'BIGSERIAL PRIMARY KEY', '{{text}}' => 'TEXT', '{{bigint}}' => 'BIGINT'],
+        'mysql' => ['{{id}}' => 'BIGINT AUTO_INCREMENT PRIMARY KEY', '{{text}}' => 'LONGTEXT', '{{bigint}}' => 'BIGINT'],
+    ];
+
+    public function __construct(string $dsn, ?string $user = null, ?string $password = null)
+    {
+        $this->driver = strtolower(strstr($dsn, ':', true) ?: '');
+        if (!isset(self::TYPES[$this->driver])) {
+            throw new \InvalidArgumentException("unsupported database driver in $dsn");
+        }
+        if ($this->driver === 'sqlite') {
+            $path = substr($dsn, 7);
+            if ($path !== '' && $path !== ':memory:' && !is_dir(dirname($path))) {
+                mkdir(dirname($path), 0770, true);
+            }
+        }
+        $this->pdo = new PDO($dsn, $user, $password, [
+            PDO::ATTR_ERRMODE => PDO::ERRMODE_EXCEPTION,
+            PDO::ATTR_DEFAULT_FETCH_MODE => PDO::FETCH_ASSOC,
+            PDO::ATTR_EMULATE_PREPARES => false,
+            PDO::ATTR_STRINGIFY_FETCHES => false,
+        ]);
+        if ($this->driver === 'sqlite') {
+            $this->pdo->exec('PRAGMA busy_timeout = 10000');
+            $this->pdo->exec('PRAGMA journal_mode = WAL');
+            $this->pdo->exec('PRAGMA synchronous = NORMAL');
+            $this->pdo->exec('PRAGMA foreign_keys = ON');
+        } elseif ($this->driver === 'mysql') {
+            $this->pdo->exec("SET NAMES utf8mb4");
+        }
+    }
+
+    public static function fromConfig(Config $config, bool $migrate = true): self
+    {
+        $db = new self($config->get('dsn'), $config->get('db_user'), $config->get('db_password'));
+        if ($migrate) {
+            $db->migrate();
+        }
+        return $db;
+    }
+
+    /**
+     * Runs $work in a write transaction and gives its result. On SQLite the transaction takes the
+     * write lock at once (BEGIN IMMEDIATE), so that concurrent writers queue on the busy time-out
+     * instead of failing when they upgrade a read lock.
+     *
+     * @template T
+     * @param callable():T $work
+     * @return T
+     */
+    public function transaction(callable $work): mixed
+    {
+        if ($this->driver === 'sqlite') {
+            $this->pdo->exec('BEGIN IMMEDIATE');
+        } else {
+            $this->pdo->beginTransaction();
+        }
+        try {
+            $result = $work();
+            if ($this->driver === 'sqlite') {
+                $this->pdo->exec('COMMIT');
+            } else {
+                $this->pdo->commit();
+            }
+            return $result;
+        } catch (\Throwable $e) {
+            if ($this->driver === 'sqlite') {
+                $this->pdo->exec('ROLLBACK');
+            } elseif ($this->pdo->inTransaction()) {
+                $this->pdo->rollBack();
+            }
+            throw $e;
+        }
+    }
+
+    /** @param array<int|string,mixed> $params */
+    public function run(string $sql, array $params = []): \PDOStatement
+    {
+        $statement = $this->pdo->prepare($sql);
+        $statement->execute($params);
+        return $statement;
+    }
+
+    /** @param array<int|string,mixed> $params @return array<string,mixed>|null */
+    public function row(string $sql, array $params = []): ?array
+    {
+        $row = $this->run($sql, $params)->fetch();
+        return $row === false ? null : $row;
+    }
+
+    /** @param array<int|string,mixed> $params */
+    public function value(string $sql, array $params = []): mixed
+    {
+        $value = $this->run($sql, $params)->fetchColumn();
+        return $value === false ? null : $value;
+    }
+
+    /** The migrations in server/migrations, by number. @return array<int,string> */
+    public static function migrationFiles(): array
+    {
+        $files = [];
+        foreach (glob(dirname(__DIR__) . '/migrations/*.sql') ?: [] as $file) {
+            if (preg_match('/^(\d+)_/', basename($file), $m)) {
+                $files[(int)$m[1]] = $file;
+            }
+        }
+        ksort($files);
+        return $files;
+    }
+
+    public function schemaVersion(): int
+    {
+        try {
+            return (int)$this->value('SELECT MAX(version) FROM schema_migrations');
+        } catch (\PDOException) {
+            return 0;
+        }
+    }
+
+    /**
+     * Applies every migration not yet applied, each in a transaction of its own (MySQL commits
+     * DDL implicitly, so there a failed migration may leave part of itself behind). Concurrent
+     * callers wait for each other. Gives the number applied.
+     */
+    public function migrate(): int
+    {
+        $files = self::migrationFiles();
+        $latest = $files ? max(array_keys($files)) : 0;
+        if ($this->schemaVersion() >= $latest) {
+            return 0;
+        }
+        $applied = 0;
+        $this->withMigrationLock(function () use ($files, &$applied): void {
+            $this->pdo->exec('CREATE TABLE IF NOT EXISTS schema_migrations (version INTEGER PRIMARY KEY, applied_at BIGINT NOT NULL)');
+            foreach ($files as $version => $file) {
+                $sql = strtr((string)file_get_contents($file), self::TYPES[$this->driver]);
+                $this->transaction(function () use ($sql, $version, &$applied): void {
+                    // Looked at inside the transaction: another process may have applied it.
+                    if ($this->value('SELECT COUNT(*) FROM schema_migrations WHERE version = ?', [$version])) {
+                        return;
+                    }
+                    foreach (self::statements($sql) as $statement) {
+                        $this->pdo->exec($statement);
+                    }
+                    $this->run('INSERT INTO schema_migrations (version, applied_at) VALUES (?, ?)', [$version, time()]);
+                    $applied++;
+                });
+            }
+        });
+        return $applied;
+    }
+
+    private function withMigrationLock(callable $work): void
+    {
+        switch ($this->driver) {
+            case 'pgsql':
+                $this->value('SELECT pg_advisory_lock(7231997)');
+                try {
+                    $work();
+                } finally {
+                    $this->value('SELECT pg_advisory_unlock(7231997)');
+                }
+                return;
+            case 'mysql':
+                $this->value("SELECT GET_LOCK('quorvel_migrate', 60)");
+                try {
+                    $work();
+                } finally {
+                    $this->value("SELECT RELEASE_LOCK('quorvel_migrate')");
+                }
+                return;
+            default:
+                // SQLite: each migration runs under BEGIN IMMEDIATE, which serialises writers,
+                // and looks again inside it whether it is still needed.
+                $work();
+        }
+    }
+
+    /** Splits a migration into statements at semicolons that end a line; drops comments. @return list<string> */
+    public static function statements(string $sql): array
+    {
+        $sql = preg_replace('/^\s*--.*$/m', '', $sql) ?? '';
+        $parts = preg_split('/;\s*$/m', $sql) ?: [];
+        return array_values(array_filter(array_map('trim', $parts), static fn(string $s): bool => $s !== ''));
+    }
+}

@@ -1,0 +1,170 @@
+<?php
+
+declare(strict_types=1);
+
+namespace Quorvel\Server;
+
+/**
+ * Messages and their deliveries: posting a message to users, finding a user's next message
+ * above the Index the client holds, and waiting for one (long polling).
+ */
+final class Messages
+{
+    public const CHANNEL = 'quorvel_delivery';
+    /** The client reads an Index as a signed 32-bit integer. */
+    public const MAX_INDEX = 2147483647;
+
+    public function __construct(private Database $db)
+    {
+    }
+
+    /**
+     * Posts one message to users: a list of names, or null for every enabled user. Each
+     * recipient gets one delivery with the next Index of its own. Gives the message id and the
+     * number of deliveries.
+     *
+     * @param list<string>|null $names
+     * @return array{id:int,deliveries:int,unknown:list<string>}
+     */
+    public function post(?array $names, string $title, string $header, string $html): array
+    {
+        if (trim($title) === '') {
+            throw new \InvalidArgumentException('a message needs a non-empty title');
+        }
+        if ($header === '') {
+            $header = $title;
+        }
+        if (trim($html) === '') {
+            throw new \InvalidArgumentException('a message needs a non-empty body');
+        }
+        $unknown = [];
+        $ids = [];
+        if ($names !== null) {
+            $names = array_values(array_unique($names));
+            foreach (array_chunk($names, 500) as $chunk) {
+                $marks = implode(',', array_fill(0, count($chunk), '?'));
+                foreach ($this->db->run("SELECT id, name FROM users WHERE disabled = 0 AND name IN ($marks)", $chunk)->fetchAll() as $row) {
+                    $ids[$row['name']] = (int)$row['id'];
+                }
+            }
+            $unknown = array_values(array_diff($names, array_keys($ids)));
+            $ids = array_values($ids);
+            if ($ids === []) {
+                return ['id' => 0, 'deliveries' => 0, 'unknown' => $unknown];
+            }
+        }
+        $now = time();
+        [$id, $count] = $this->db->transaction(function () use ($ids, $names, $title, $header, $html, $now): array {
+            $this->db->run('INSERT INTO messages (header, title, html, created_at) VALUES (?, ?, ?, ?)', [$header, $title, '', $now]);
+            $id = (int)$this->db->pdo->lastInsertId($this->db->driver === 'pgsql' ? 'messages_id_seq' : null);
+            $this->db->run('UPDATE messages SET html = ? WHERE id = ?', [Html::tagForms($html, $id), $id]);
+            $count = 0;
+            $chunks = $names === null ? [null] : array_chunk($ids, 500);
+            foreach ($chunks as $chunk) {
+                $where = $chunk === null ? 'disabled = 0' : 'id IN (' . implode(',', array_fill(0, count($chunk), '?')) . ')';
+                $params = $chunk ?? [];
+                // The row locks (the database lock on SQLite) taken here keep every other poster
+                // out until the commit, so no Index is handed out twice. They are taken in the
+                // order of the ids, so that two posts to overlapping lists cannot deadlock.
+                if ($this->db->driver !== 'sqlite') {
+                    $this->db->run("SELECT id FROM users WHERE $where ORDER BY id FOR UPDATE", $params);
+                }
+                $this->db->run("UPDATE users SET last_index = last_index + 1 WHERE $where AND last_index < " . self::MAX_INDEX, $params);
+                $count += $this->db->run(
+                    "INSERT INTO deliveries (user_id, idx, message_id, created_at) SELECT id, last_index, ?, ? FROM users WHERE $where"
+                    . " AND NOT EXISTS (SELECT 1 FROM deliveries d WHERE d.user_id = users.id AND d.idx = users.last_index)",
+                    array_merge([$id, $now], $params)
+                )->rowCount();
+                if ($this->db->driver === 'pgsql') {
+                    $this->db->run('SELECT pg_notify(?, ?)', [self::CHANNEL, $chunk === null ? '*' : implode(',', $chunk)]);
+                }
+            }
+            return [$id, $count];
+        });
+        return ['id' => $id, 'deliveries' => $count, 'unknown' => $unknown];
+    }
+
+    /** The user's first message above $index, with its Index, or null. @return array<string,mixed>|null */
+    public function next(int $userId, int $index): ?array
+    {
+        return $this->db->row(
+            'SELECT d.idx, m.id, m.header, m.title, m.html FROM deliveries d JOIN messages m ON m.id = d.message_id'
+            . ' WHERE d.user_id = ? AND d.idx > ? ORDER BY d.idx LIMIT 1',
+            [$userId, $index]
+        );
+    }
+
+    /**
+     * A client that holds a higher Index than this database ever gave (the database was
+     * replaced, say) would never see a message again: the user's counter is raised to it, so
+     * that the next message gets an Index above it.
+     */
+    public function catchUp(int $userId, int $index): void
+    {
+        if ($index > 0) {
+            $this->db->run('UPDATE users SET last_index = ? WHERE id = ? AND last_index < ?', [min($index, self::MAX_INDEX), $userId, $index]);
+        }
+    }
+
+    /**
+     * Waits up to $seconds for a message above $index. SQLite and MySQL look every $checkMs;
+     * PostgreSQL sleeps on LISTEN and looks when a NOTIFY names this user (and every
+     * $safetyNetSeconds, in case a notification was missed).
+     *
+     * @return array<string,mixed>|null
+     */
+    public function wait(int $userId, int $index, float $seconds, int $checkMs, float $safetyNetSeconds = 1.0): ?array
+    {
+        $deadline = microtime(true) + $seconds;
+        $listening = false;
+        if ($this->db->driver === 'pgsql') {
+            $this->db->pdo->exec('LISTEN ' . self::CHANNEL);
+            $listening = true;
+        }
+        try {
+            for (;;) {
+                $message = $this->next($userId, $index);
+                if ($message !== null) {
+                    return $message;
+                }
+                $left = $deadline - microtime(true);
+                if ($left <= 0 || connection_aborted()) {
+                    return null;
+                }
+                if ($listening) {
+                    $until = microtime(true) + min($left, $safetyNetSeconds);
+                    while (($ms = (int)(($until - microtime(true)) * 1000)) > 0) {
+                        $note = $this->db->pdo->pgsqlGetNotify(\PDO::FETCH_ASSOC, $ms);
+                        if ($note === false) {
+                            break;
+                        }
+                        $payload = (string)($note['payload'] ?? '*');
+                        if ($payload === '*' || in_array((string)$userId, explode(',', $payload), true)) {
+                            break;
+                        }
+                    }
+                } else {
+                    usleep((int)(min($left, $checkMs / 1000) * 1e6));
+                }
+            }
+        } finally {
+            if ($listening) {
+                $this->db->pdo->exec('UNLISTEN ' . self::CHANNEL);
+            }
+        }
+    }
+
+    /**
+     * Removes deliveries (and messages no delivery refers to any more) older than $days.
+     * Each user's Index counter stays, so Indexes never repeat.
+     */
+    public function prune(int $days): array
+    {
+        $before = time() - $days * 86400;
+        return $this->db->transaction(function () use ($before): array {
+            $deliveries = $this->db->run('DELETE FROM deliveries WHERE created_at < ?', [$before])->rowCount();
+            $messages = $this->db->run('DELETE FROM messages WHERE created_at < ? AND NOT EXISTS (SELECT 1 FROM deliveries d WHERE d.message_id = messages.id)', [$before])->rowCount();
+            return ['deliveries' => $deliveries, 'messages' => $messages];
+        });
+    }
+}
