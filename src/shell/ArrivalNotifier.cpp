@@ -84,13 +84,14 @@ TDesktopNotice TArrivalNotifier::NoticeFor(const std::vector<TNotification*>& ne
     TDesktopNotice notice;
     if (newestFirst.empty()) return notice;
     if (newestFirst.size() == 1) {
-        notice.Summary = Widen(newestFirst.front()->Title);
-        notice.Body = Widen(newestFirst.front()->Header);
+        // Sites often pad the header for the window's caption; a pop-up shows it without.
+        notice.Summary = Widen(newestFirst.front()->Title).trimmed();
+        notice.Body = Widen(newestFirst.front()->Header).trimmed();
     } else {
         notice.Summary = QStringLiteral("%1 new messages").arg(newestFirst.size());
         QStringList titles;
         for (size_t i = 0; i < newestFirst.size() && i < ListedTitles; ++i)
-            titles << Widen(newestFirst[i]->Title);
+            titles << Widen(newestFirst[i]->Title).trimmed();
         if (newestFirst.size() > ListedTitles)
             titles << QStringLiteral("and %1 more").arg(newestFirst.size() - ListedTitles);
         notice.Body = titles.join(QLatin1Char('\n'));

@@ -117,7 +117,7 @@ TEST(ArrivalNotice, OneMessageShowsItsTitleAndHeader) {
     // No icon installed anywhere the desktop looks.
     qputenv("XDG_DATA_HOME", "/nonexistent/quorvel-data-home");
     qputenv("XDG_DATA_DIRS", "/nonexistent/quorvel-data-dirs");
-    auto n = Stored(7, "Order #1007", "2 items & a note");
+    auto n = Stored(7, "Order #1007", " 2 items & a note ");
     const TDesktopNotice notice = TArrivalNotifier::NoticeFor({n.get()});
     EXPECT_EQ(notice.Summary, "Order #1007");
     EXPECT_EQ(notice.Body, "2 items & a note");
