@@ -4,12 +4,16 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
+#include <memory>
 
 #include "shell/MainUnit.h"
 #include "shell/SingleInstance.h"
 #include "support/TrayIcon.h"
 
 namespace {
+
+// How long the tray has to take the icon of a program that starts in it.
+constexpr int IconCheckMs = 3000;
 
 // The window was never shown: the ways back from the tray must show it themselves.
 void StayInTray(TMainForm* mainForm) {
@@ -27,6 +31,10 @@ void StayInTray(TMainForm* mainForm) {
         if (lost) lost();
         if (form && !form->isVisible()) form->show();
     };
+    // Nor when the tray did not take the icon after all.
+    QTimer::singleShot(IconCheckMs, mainForm, [form] {
+        if (form && !form->isVisible() && !form->TrayIcon->Area().IconAdded()) form->show();
+    });
 }
 
 }  // namespace
@@ -41,7 +49,7 @@ void ShowMainFormAtStart(TMainForm* mainForm, bool startedByDesktop, int TrayWai
         return;
     }
     auto* wait = new QTimer(mainForm);
-    auto* age = new QElapsedTimer;
+    auto age = std::make_shared<QElapsedTimer>();
     age->start();
     wait->setInterval(250);
     QObject::connect(wait, &QTimer::timeout, mainForm, [mainForm, wait, age, TrayWaitMs] {
@@ -49,7 +57,6 @@ void ShowMainFormAtStart(TMainForm* mainForm, bool startedByDesktop, int TrayWai
         if (!tray && age->elapsed() < TrayWaitMs) return;
         wait->stop();
         wait->deleteLater();
-        delete age;
         if (tray) {
             // The icon goes in with the tray watch of the notification area.
             StayInTray(mainForm);

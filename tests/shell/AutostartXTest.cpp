@@ -154,6 +154,25 @@ TEST_F(StartedByTheDesktop, WithATrayItShowsNoWindowPollsAndComesForwardFromItsN
     EXPECT_EQ(received[0].DefaultAction, "default");
 }
 
+TEST_F(StartedByTheDesktop, ADoubleClickOnTheTrayIconShowsTheWindowForTheFirstTime) {
+    Store(true);
+    StartTray();
+    StartProgram();
+    ASSERT_TRUE(script_.WaitForRequests(1));
+    ASSERT_TRUE(StaysHidden(1500));
+    // The icon's window in the tray: the one visible window of the program's class now.
+    QString icon;
+    ASSERT_TRUE(WaitUntil([&] {
+        icon =
+            RunTool("xdotool", {"search", "--onlyvisible", "--classname", "^quorvel$"}).section('\n', 0, 0);
+        return !icon.isEmpty();
+    })) << "the icon is not in the tray";
+    RunTool("xdotool",
+            {"mousemove", "--window", icon, "8", "8", "click", "--repeat", "2", "--delay", "80", "1"});
+    EXPECT_TRUE(WaitUntil([&] { return !VisibleWindows(program_.processId(), MainTitle).isEmpty(); }))
+        << "the main window did not show";
+}
+
 TEST_F(StartedByTheDesktop, WithoutATrayItShowsItsWindow) {
     Store(true);
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
