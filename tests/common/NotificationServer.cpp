@@ -15,22 +15,9 @@ namespace testing_support {
 
 namespace {
 
-// A session bus that only carries messages: no service is started on demand (the machine's
-// dunst would be, otherwise, whenever the tests want no server at all).
-const char* const BusConfig =
-    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
+// A session bus that starts no service by itself (the machine's dunst would be, otherwise,
+// whenever a test wants no server at all).
+const char* const BusConfig = QUORVEL_SOURCE_DIR "/scripts/private-session-bus.conf";
 
 void Stop(std::unique_ptr<QProcess>& process) {
     if (!process || process->state() == QProcess::NotRunning) return;
@@ -45,14 +32,9 @@ void Stop(std::unique_ptr<QProcess>& process) {
 
 TNotificationServer::TNotificationServer(bool withDunst, const QString& iconPath) {
     if (!folder_.isValid()) return;
-    const QString config = folder_.filePath("bus.conf");
-    {
-        QFile file(config);
-        if (!file.open(QIODevice::WriteOnly)) return;
-        file.write(BusConfig);
-    }
     bus_ = std::make_unique<QProcess>();
-    bus_->start("dbus-daemon", {"--config-file=" + config, "--nofork", "--nopidfile", "--print-address=1"});
+    bus_->start("dbus-daemon",
+                {QStringLiteral("--config-file=") + BusConfig, "--nofork", "--nopidfile", "--print-address=1"});
     if (!bus_->waitForStarted(10000)) return;
     QElapsedTimer clock;
     clock.start();
