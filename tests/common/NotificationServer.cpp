@@ -33,8 +33,8 @@ void Stop(std::unique_ptr<QProcess>& process) {
 TNotificationServer::TNotificationServer(bool withDunst, const QString& iconPath) {
     if (!folder_.isValid()) return;
     bus_ = std::make_unique<QProcess>();
-    bus_->start("dbus-daemon",
-                {QStringLiteral("--config-file=") + BusConfig, "--nofork", "--nopidfile", "--print-address=1"});
+    bus_->start("dbus-daemon", {QStringLiteral("--config-file=") + BusConfig, "--nofork", "--nopidfile",
+                                "--print-address=1"});
     if (!bus_->waitForStarted(10000)) return;
     QElapsedTimer clock;
     clock.start();
