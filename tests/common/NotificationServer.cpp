@@ -1,6 +1,7 @@
 #include "NotificationServer.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -29,6 +30,17 @@ void Stop(std::unique_ptr<QProcess>& process) {
 }
 
 }  // namespace
+
+QString InstallProgramIcon(const QString& share) {
+    const QString apps = QDir(share).filePath("icons/hicolor/scalable/apps");
+    if (!QDir().mkpath(apps)) return {};
+    const QString icon = QDir(apps).filePath("quorvel.svg");
+    if (!QFile::exists(icon) &&
+        !QFile::copy(QStringLiteral(QUORVEL_SOURCE_DIR "/data/icons/hicolor/scalable/apps/quorvel.svg"),
+                     icon))
+        return {};
+    return apps;
+}
 
 TNotificationServer::TNotificationServer(bool withDunst, const QString& iconPath) {
     if (!folder_.isValid()) return;

@@ -8,6 +8,10 @@
 
 namespace testing_support {
 
+// Installs the program's scalable icon below that data folder (one of XDG_DATA_DIRS) as the
+// package does; gives the icon's folder (for dunst's icon_path), empty when it failed.
+QString InstallProgramIcon(const QString& share);
+
 // One notification as the server received it (dunst's history).
 struct TReceivedNotification {
     int Id = 0;

@@ -51,12 +51,8 @@ protected:
         ASSERT_TRUE(QFile::exists(ProgramPath())) << ProgramPath().toStdString() << " is not built";
         ResetUserSettings();
         ASSERT_TRUE(share_.isValid());
-        const QString apps = share_.filePath("icons/hicolor/scalable/apps");
-        ASSERT_TRUE(QDir().mkpath(apps));
-        ASSERT_TRUE(
-            QFile::copy(QStringLiteral(QUORVEL_SOURCE_DIR "/data/icons/hicolor/scalable/apps/quorvel.svg"),
-                        QDir(apps).filePath("quorvel.svg")));
-        iconFolder_ = apps;
+        iconFolder_ = InstallProgramIcon(share_.path());
+        ASSERT_FALSE(iconFolder_.isEmpty());
     }
     void TearDown() override {
         if (program_.state() != QProcess::NotRunning) {

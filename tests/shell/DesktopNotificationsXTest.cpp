@@ -37,11 +37,8 @@ protected:
         // The program's icon installed where the desktop looks (XDG_DATA_DIRS), and dunst told
         // to find icons there.
         ASSERT_TRUE(share_.isValid());
-        const QString apps = share_.filePath("icons/hicolor/scalable/apps");
-        ASSERT_TRUE(QDir().mkpath(apps));
-        ASSERT_TRUE(
-            QFile::copy(QStringLiteral(QUORVEL_SOURCE_DIR "/data/icons/hicolor/scalable/apps/quorvel.svg"),
-                        QDir(apps).filePath("quorvel.svg")));
+        const QString apps = InstallProgramIcon(share_.path());
+        ASSERT_FALSE(apps.isEmpty());
         oldDataDirs_ = qgetenv("XDG_DATA_DIRS");
         qputenv("XDG_DATA_DIRS", share_.path().toLocal8Bit());
         server_ = std::make_unique<TNotificationServer>(true, apps);
