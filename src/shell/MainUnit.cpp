@@ -19,6 +19,8 @@
 #include "exchange/HTTPUnit.h"
 #include "exchange/IntervalTimer.h"
 #include "htmlview/HtmlView.h"
+#include "platform/Autostart.h"
+#include "shell/ArrivalNotifier.h"
 #include "shell/ConnectionUnit.h"
 #include "shell/MessageListModel.h"
 #include "shell/SettingsReading.h"
@@ -120,6 +122,17 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     MenuSavePass = MenuOptions->addAction("Save Password");
     MenuSavePass->setCheckable(true);
     connect(MenuSavePass, &QAction::triggered, this, [this] { MenuSavePassClick(); });
+    // Desktop integration (begin)
+    MenuDesktopNotify = MenuOptions->addAction("Desktop Notifications");
+    MenuDesktopNotify->setCheckable(true);
+    connect(MenuDesktopNotify, &QAction::triggered, this, [this] { MenuDesktopNotifyClick(); });
+    MenuStartWithDesktop = MenuOptions->addAction("Start with Desktop");
+    MenuStartWithDesktop->setCheckable(true);
+    connect(MenuStartWithDesktop, &QAction::triggered, this, [this] { MenuStartWithDesktopClick(); });
+    ArrivalNotifier = new TArrivalNotifier(this);
+    ArrivalNotifier->WindowActive = [this] { return isActiveWindow(); };
+    ArrivalNotifier->OpenMessage = [](TNotification* n) { OpenMessageInMainForm(n); };
+    // Desktop integration (end)
     MenuHelp = MenuBar->addMenu("Help");
     MenuContents = MenuHelp->addAction("Contents");
     MenuContents->setEnabled(false);
@@ -190,6 +203,12 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     KeepWhite(ListView);
     MenuSavePass->setChecked(
         ReadSetting(false, [this] { return SettingsStore->ReadFlag("Caching", "SavePass", false); }));
+    // A value that older settings files lack: notifications are on until the user turns them off.
+    MenuDesktopNotify->setChecked(
+        ReadSetting(true, [this] { return SettingsStore->ReadFlag("Caching", "DesktopNotify", true); }));
+    ArrivalNotifier->Enabled = MenuDesktopNotify->isChecked();
+    // The autostart entry itself is the setting: a desktop's own settings may remove it too.
+    MenuStartWithDesktop->setChecked(platform::AutostartEnabled());
     // The tray icon goes in from the event loop, where a refusal of the tray host is reported
     // like any other error of an event handler.
     QTimer::singleShot(0, TrayIcon, [tray = TrayIcon] { tray->Loaded(); });
@@ -224,6 +243,7 @@ void TMainForm::UpdateTrayIcons() {
 void TMainForm::AddMessage(TNotification* n) {
     if (!n) return;
     ListItems->Add(n, 0);
+    ArrivalNotifier->MessageArrived(n);
 }
 
 void TMainForm::FormCreate() {
@@ -251,6 +271,7 @@ void TMainForm::FormClose() {
     SettingsStore->WriteText("Connection", "Pass",
                              MenuSavePass->isChecked() ? ConnectionForm->Pass : ByteString());
     SettingsStore->WriteFlag("Caching", "SavePass", MenuSavePass->isChecked());
+    SettingsStore->WriteFlag("Caching", "DesktopNotify", MenuDesktopNotify->isChecked());
 }
 
 void TMainForm::SkinFormMinimize() {
@@ -269,6 +290,20 @@ void TMainForm::MenuConnectionClick() {
 
 void TMainForm::MenuSavePassClick() {
     // QAction has already toggled the check mark; nothing is written until the window closes.
+}
+
+void TMainForm::MenuDesktopNotifyClick() {
+    // Takes effect at once; like "Save Password" it is written when the window closes.
+    ArrivalNotifier->Enabled = MenuDesktopNotify->isChecked();
+}
+
+void TMainForm::MenuStartWithDesktopClick() {
+    // The entry is written or removed at once; the check mark then shows what is there.
+    if (MenuStartWithDesktop->isChecked())
+        platform::WriteAutostartEntry();
+    else
+        platform::RemoveAutostartEntry();
+    MenuStartWithDesktop->setChecked(platform::AutostartEnabled());
 }
 
 void TMainForm::MenuContentsClick() {
@@ -341,7 +376,10 @@ void TMainForm::HtmlViewFormSubmit(THtmlView*, const ByteString& Action, const B
 
 bool TMainForm::event(QEvent* e) {
     const bool result = QWidget::event(e);
-    if (e->type() == QEvent::WindowActivate) FormActivate();
+    if (e->type() == QEvent::WindowActivate) {
+        ArrivalNotifier->WindowActivated();
+        FormActivate();
+    }
     return result;
 }
 

@@ -20,6 +20,7 @@ class TMessageListModel;
 class TNotification;
 class TSettingsStore;
 class TTrayIcon;
+class TArrivalNotifier;
 
 // A panel with a caption strip along its top edge.
 class THeaderPanel : public QFrame {
@@ -60,6 +61,9 @@ public:
     QMenu* MenuOptions;
     QAction* MenuConnection;
     QAction* MenuSavePass;
+    // Desktop integration: desktop notifications and the XDG autostart entry.
+    QAction* MenuDesktopNotify;     // check item "Desktop Notifications", stored as Caching/DesktopNotify
+    QAction* MenuStartWithDesktop;  // check item "Start with Desktop": the autostart entry exists
     QMenu* MenuHelp;
     QAction* MenuContents;
     QAction* MenuAbout;
@@ -78,6 +82,7 @@ public:
     TImageList* ImagesTrayUnread;
     TImageList* ImagesList;
     TMessageBox* MsgBox;
+    TArrivalNotifier* ArrivalNotifier;  // desktop notifications of arriving messages
 
     bool Activated = false;
 
@@ -101,6 +106,8 @@ public:
     void MenuSkinsClick(QAction* Sender);
     void MenuConnectionClick();
     void MenuSavePassClick();
+    void MenuDesktopNotifyClick();
+    void MenuStartWithDesktopClick();
     void MenuContentsClick();
     void MenuAboutClick();
     static int ListViewCompare(const TNotification* Item1, const TNotification* Item2);
