@@ -363,6 +363,9 @@ bool TRequest::BeginTransfer() {
         }
         if (!Easy) return false;
     }
+    // libcurl 7.88 keeps the list of cookie files through a reset and never frees it; clearing
+    // it first keeps a reused handle from leaking one entry per request.
+    curl_easy_setopt(Easy, CURLOPT_COOKIEFILE, nullptr);
     curl_easy_reset(Easy);
     HeadersDone = TransferDone = Failed = false;
     Result = CURLE_OK;
