@@ -12,6 +12,7 @@
 
 #include "exchange/UtilsUnit.h"
 #include "htmlview/HtmlCleaner.h"
+#include "htmlview/HtmlElements.h"
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlPainter.h"
@@ -266,7 +267,15 @@ void THtmlContainer::get_client_rect(litehtml::position& client) const {
 std::shared_ptr<litehtml::element> THtmlContainer::create_element(
     const char* tag_name, const litehtml::string_map& attributes,
     const std::shared_ptr<litehtml::document>& doc) {
-    if (tag_name && std::strcmp(tag_name, "a") == 0) {
+    if (!tag_name) return nullptr;
+    if (std::strcmp(tag_name, kWordElement) == 0) return std::make_shared<TWordElement>(doc);
+    if (std::strcmp(tag_name, "img") == 0) return std::make_shared<TImageElement>(doc, this);
+    static const char* const kBlocks[] = {"div",  "section", "header", "footer", "nav",  "main",
+                                          "article", "aside", "ul",   "ol",     "span", "form"};
+    for (const char* block : kBlocks)
+        if (std::strcmp(tag_name, block) == 0 && attributes.find(kControlAttribute) == attributes.end())
+            return std::make_shared<TFlexCandidate>(doc);
+    if (std::strcmp(tag_name, "a") == 0) {
         auto href = attributes.find("href");
         if (href != attributes.end() && !href->second.empty() && IsVisited && IsVisited(href->second))
             return std::make_shared<TVisitedAnchor>(doc);
@@ -337,4 +346,32 @@ std::string THtmlContainer::resolve_color(const std::string& color) const {
 void THtmlContainer::split_text(const char* text, const std::function<void(const char*)>& on_word,
                                 const std::function<void(const char*)>& on_space) {
     THtmlFonts::SplitWords(text, on_word, on_space);
+}
+
+bool THtmlContainer::PictureMissing(const std::string& src) {
+    if (!viewImages_) return true;
+    const QString key = PictureKey(src, "");
+    return key.isEmpty() || pictures_.State(key) == TPictureCache::TState::Failed;
+}
+
+void THtmlContainer::DrawMissingPicture(const litehtml::position& box, const std::string& alt,
+                                        litehtml::uint_ptr font, litehtml::web_color color, bool framed) {
+    THtmlFont* item = THtmlFonts::From(font);
+    if (!painter_ || box.width <= 0 || box.height <= 0) return;
+    const QRect rect = htmlpaint::ToRect(box);
+    painter_->save();
+    if (framed && !alt.empty()) {
+        painter_->setPen(QColor(192, 192, 192));
+        painter_->setBrush(Qt::NoBrush);
+        painter_->drawRect(rect.adjusted(0, 0, -1, -1));
+    }
+    if (item && !alt.empty()) {
+        painter_->setClipRect(rect, Qt::IntersectClip);
+        painter_->setFont(item->font);
+        painter_->setPen(htmlpaint::ToColor(color));
+        const QRect text = framed ? rect.adjusted(3, 2, -3, -2) : rect;
+        painter_->drawText(text, Qt::AlignLeft | Qt::AlignTop | (framed ? Qt::TextWordWrap : 0),
+                           QString::fromUtf8(alt.c_str()));
+    }
+    painter_->restore();
 }

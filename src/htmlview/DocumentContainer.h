@@ -59,6 +59,13 @@ public:
     // once again, so that a sheet importing itself cannot recurse.
     void BeginBuild() { sheetsGiven_.clear(); }
 
+    // Whether the picture of an img element cannot be shown (failed, refused, or pictures off).
+    bool PictureMissing(const std::string& src);
+    // Draws what stands for a picture that cannot be shown: its alt text, inside a frame when the
+    // document gives the picture a size.
+    void DrawMissingPicture(const litehtml::position& box, const std::string& alt, litehtml::uint_ptr font,
+                            litehtml::web_color color, bool framed);
+
     // Whether a link target is in the view's visited list.
     std::function<bool(const std::string& href)> IsVisited;
     // A style sheet that was fetched in the background arrived: the document must be built again.

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 #include <QScrollBar>
+#include <malloc.h>
+
 #include <algorithm>
 
 #include "htmlview/CharsetDetect.h"
@@ -99,6 +101,10 @@ void THtmlViewPrivate::Load(std::string bytes, const ByteString& baseRef) {
     rebuildTimer_.stop();
     selection.SetDocument(nullptr);
     document_.reset();
+    forms.Clear();
+    clean_ = TCleanDocument();
+    // The memory of the previous document goes back to the system, not only to the allocator.
+    malloc_trim(0);
     pictures.NewDocument(imageCacheCount);
     try {
         TDecodedDocument decoded = DecodeDocument(bytes);
@@ -395,8 +401,10 @@ ByteString THtmlViewPrivate::LinkAt(QPoint viewportPoint, bool withMapPosition) 
         if (!map) map = MapPictureAt(e, point);
         if (map && withMapPosition) {
             const litehtml::position place = map->get_placement();
-            target += "?" + std::to_string(static_cast<long long>(point.x()) - place.x) + "," +
-                      std::to_string(static_cast<long long>(point.y()) - place.y);
+            target += '?';
+            target += std::to_string(static_cast<long long>(point.x()) - place.x);
+            target += ',';
+            target += std::to_string(static_cast<long long>(point.y()) - place.y);
         }
         return target;
     }

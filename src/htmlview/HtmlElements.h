@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <litehtml.h>
+#include <el_image.h>
+
+class THtmlContainer;
+
+// Elements of our own that make the renderer show what browsers show where litehtml 0.6 has no
+// rule of its own.
+
+// A long word (kWordElement): its pieces flow like one unbreakable word, or break anywhere when
+// the style says overflow-wrap: break-word or anywhere, or word-break: break-all.
+class TWordElement : public litehtml::html_tag {
+public:
+    using litehtml::html_tag::html_tag;
+    void parse_styles(bool is_reparse = false) override;
+};
+
+// A block that may be a flex container. litehtml 0.6 has no flex layout: a row container is laid
+// out as a table row whose cells are its children (gap as the spacing between cells,
+// justify-content by the table's width and spare cells); a column container as a block whose
+// children are blocks.
+class TFlexCandidate : public litehtml::html_tag {
+public:
+    using litehtml::html_tag::html_tag;
+    void parse_styles(bool is_reparse = false) override;
+
+private:
+    bool converted_ = false;
+};
+
+// A picture that shows its alt text (and a frame when it has a size) when it cannot be shown.
+class TImageElement : public litehtml::el_image {
+public:
+    TImageElement(const std::shared_ptr<litehtml::document>& doc, THtmlContainer* container);
+    int render(int x, int y, int max_width, bool second_pass = false) override;
+    void draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::position* clip) override;
+
+private:
+    bool Missing();
+    THtmlContainer* container_;
+};
