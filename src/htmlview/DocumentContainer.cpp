@@ -161,7 +161,11 @@ void THtmlContainer::draw_list_marker(litehtml::uint_ptr, const litehtml::list_m
 void THtmlContainer::load_image(const char* src, const char* baseurl, bool) {
     if (!viewImages_ || !src) return;
     const QString key = PictureKey(src, baseurl ? baseurl : "");
-    if (!key.isEmpty()) pictures_.Load(key);
+    if (key.isEmpty()) return;
+    pictures_.Load(key);
+    if (builtPictures_.size() < 4096 &&
+        std::find(builtPictures_.begin(), builtPictures_.end(), key) == builtPictures_.end())
+        builtPictures_.push_back(key);
 }
 
 void THtmlContainer::get_image_size(const char* src, const char* baseurl, litehtml::size& sz) {
@@ -226,6 +230,7 @@ void THtmlContainer::import_css(std::string& text, const std::string& url, std::
     if (found != sheets_.end()) {
         // The renderer parses what it gets at once, imports included: each sheet is given once
         // per build, which ends any import loop.
+        if (found->second.state == TStyleSheet::TState::Loading) sheetsPending_ = true;
         if (found->second.state == TStyleSheet::TState::Ready && sheetsGiven_.insert(key).second) {
             text = found->second.text;
             baseurl = key;
@@ -235,6 +240,7 @@ void THtmlContainer::import_css(std::string& text, const std::string& url, std::
     if (depth > kMaxImportDepth || static_cast<int>(sheets_.size()) >= kMaxStyleSheets) return;
     TStyleSheet sheet;
     sheet.depth = depth;
+    sheetsPending_ = true;
     sheets_.emplace(key, sheet);
     fetcher_.Fetch(address, [this, key](bool ok, const QByteArray& data) {
         auto entry = sheets_.find(key);

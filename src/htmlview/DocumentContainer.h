@@ -57,7 +57,15 @@ public:
 
     // A new document is about to be built from its text: each fetched sheet may be handed out
     // once again, so that a sheet importing itself cannot recurse.
-    void BeginBuild() { sheetsGiven_.clear(); }
+    void BeginBuild() {
+        sheetsGiven_.clear();
+        builtPictures_.clear();
+        sheetsPending_ = false;
+    }
+    // The pictures the last build asked for.
+    const std::vector<QString>& BuiltPictures() const { return builtPictures_; }
+    // Whether the last build went without a style sheet that is still on its way.
+    bool SheetsPending() const { return sheetsPending_; }
 
     // Whether the picture of an img element cannot be shown (failed, refused, or pictures off).
     bool PictureMissing(const std::string& src);
@@ -135,4 +143,6 @@ private:
     QHash<QByteArray, QString> keys_;
     std::map<std::string, TStyleSheet> sheets_;
     std::set<std::string> sheetsGiven_;
+    std::vector<QString> builtPictures_;
+    bool sheetsPending_ = false;
 };

@@ -270,3 +270,27 @@ TEST(HtmlRealWorld, AMissingFamilyFallsBackToTheNextOneListed) {
     EXPECT_NEAR(ColorBounds(image, kGreen, 60).width(), wanted, 2);
 }
 
+
+TEST(HtmlRealWorld, APreparedOrReopenedMessageLooksTheSameAsAFreshOne) {
+    const std::string a = "<h1 style='color:#ff0000'>Order</h1><p>" + std::string(2000, 'x').insert(1000, " ") +
+                          "</p><img alt='missing' src='data:image/png;base64,AAAA'><a href='#b'>link</a>";
+    const std::string b = "<p style='background:#00ff00'>Another message</p>";
+    THtmlView fresh;
+    Configure(fresh, 400, 300);
+    Load(fresh, a);
+    const QImage expected = Shot(fresh);
+
+    THtmlView view;
+    Configure(view, 400, 300);
+    view.PrepareBuffer(a.data(), static_cast<int64_t>(a.size()));
+    QElapsedTimer wait;
+    wait.start();
+    while (wait.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    Load(view, a);
+    EXPECT_EQ(Shot(view), expected);
+    Load(view, b);
+    Load(view, a);
+    EXPECT_EQ(Shot(view), expected);
+    EXPECT_EQ(view.VerticalPosition(), 0);
+}
+
