@@ -90,5 +90,12 @@ std::string DefaultStyleSheet(const TStyleDefaults& defaults) {
     if (defaults.highlightOverLinks)
         sheet +=
             QStringLiteral("a:link:hover, a:visited:hover { color: %1; }\n").arg(Css(defaults.overLinkColor));
+    if (defaults.quirks) {
+        // Browsers drop the default margins at the top of the page and at the top and bottom of
+        // table cells in quirks mode; margins the document sets stay.
+        sheet += QStringLiteral(
+            "body > :first-child, td > :first-child, th > :first-child { margin-top: 0; }\n"
+            "td > :last-child, th > :last-child { margin-bottom: 0; }\n");
+    }
     return sheet.toStdString();
 }

@@ -365,18 +365,30 @@ void THtmlContainer::DrawMissingPicture(const litehtml::position& box, const std
     THtmlFont* item = THtmlFonts::From(font);
     if (!painter_ || box.width <= 0 || box.height <= 0) return;
     const QRect rect = htmlpaint::ToRect(box);
+    constexpr int kIcon = TImageElement::kIconSide;
     painter_->save();
-    if (framed && !alt.empty()) {
-        painter_->setPen(QColor(192, 192, 192));
-        painter_->setBrush(Qt::NoBrush);
-        painter_->drawRect(rect.adjusted(0, 0, -1, -1));
-    }
-    if (item && !alt.empty()) {
-        painter_->setClipRect(rect, Qt::IntersectClip);
+    painter_->setClipRect(rect, Qt::IntersectClip);
+    // The sign of a broken picture: a small torn frame.
+    auto icon = [&](QPoint at) {
+        painter_->setPen(QColor(160, 160, 160));
+        painter_->setBrush(QColor(244, 244, 244));
+        painter_->drawRect(QRect(at + QPoint(1, 1), QSize(kIcon - 4, kIcon - 3)));
+        painter_->setPen(QColor(120, 160, 110));
+        painter_->drawLine(at + QPoint(3, kIcon - 5), at + QPoint(7, kIcon - 9));
+        painter_->drawLine(at + QPoint(7, kIcon - 9), at + QPoint(kIcon - 5, kIcon - 5));
+    };
+    if (alt.empty()) {
+        if (framed) {
+            painter_->setPen(QColor(192, 192, 192));
+            painter_->setBrush(Qt::NoBrush);
+            painter_->drawRect(rect.adjusted(0, 0, -1, -1));
+            if (rect.width() >= kIcon + 4 && rect.height() >= kIcon + 4) icon(rect.topLeft() + QPoint(2, 2));
+        }
+    } else if (item) {
+        icon(QPoint(rect.left(), rect.top() + std::max(0, (rect.height() - kIcon) / 2)));
         painter_->setFont(item->font);
         painter_->setPen(htmlpaint::ToColor(color));
-        const QRect text = framed ? rect.adjusted(3, 2, -3, -2) : rect;
-        painter_->drawText(text, Qt::AlignLeft | Qt::AlignTop | (framed ? Qt::TextWordWrap : 0),
+        painter_->drawText(QPointF(rect.left() + kIcon + 2, rect.bottom() + 1 - item->metrics.descent()),
                            QString::fromUtf8(alt.c_str()));
     }
     painter_->restore();

@@ -248,6 +248,12 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
     std::string& out = result_.html;
     out.reserve(source_.size() + source_.size() / 8 + 64);
     out += "<!DOCTYPE html>";
+    result_.quirks =
+        root->type == GUMBO_NODE_DOCUMENT && root->v.document.doc_type_quirks_mode != GUMBO_DOCTYPE_NO_QUIRKS;
+    if (result_.quirks && limits_.keepStyles)
+        // Documents without a standard doctype (most e-mails) are shown in browsers' quirks mode,
+        // where tables do not take the font size of the text around them.
+        out += "<style>table{font-size:medium}</style>";
     std::vector<TFrame> stack;
     TFrame top;
     top.node = root;

@@ -68,6 +68,7 @@ struct TCleanDocument {
     std::vector<TControlSpec> controls;
     std::string baseHref;    // href of the first base element, as written
     bool truncated = false;  // some limit applied
+    bool quirks = false;     // no standard doctype: shown by the rules of browsers' quirks mode
     double layoutCost = 0;   // text bytes weighed by their table depth (see TCleanLimits)
 };
 

@@ -183,24 +183,40 @@ bool TImageElement::Missing() {
     return container_->PictureMissing(src ? src : "");
 }
 
+bool TImageElement::ShowsAltText() {
+    const char* alt = get_attr("alt");
+    return alt && *alt && Missing();
+}
+
 int TImageElement::render(int x, int y, int max_width, bool second_pass) {
     int result = litehtml::el_image::render(x, y, max_width, second_pass);
-    const char* alt = get_attr("alt");
-    if (alt && *alt && m_css_width.is_predefined() && m_css_height.is_predefined() && Missing()) {
-        // The alt text stands in the line like a word.
+    if (ShowsAltText()) {
+        // As in browsers, the alt text stands in the line like words, after a small picture of a
+        // broken picture, whatever size the document gives the picture.
         litehtml::font_metrics metrics;
         const litehtml::uint_ptr font = get_font(&metrics);
-        m_pos.width = container_->text_width(alt, font);
-        m_pos.height = metrics.height;
+        m_pos.width = kIconSide + 2 + container_->text_width(get_attr("alt"), font);
+        m_pos.height = std::max(metrics.height, kIconSide);
         result = m_pos.width + content_margins_left() + content_margins_right();
     }
     return result;
 }
 
+int TImageElement::get_base_line() {
+    if (!ShowsAltText()) return litehtml::el_image::get_base_line();
+    litehtml::font_metrics metrics;
+    get_font(&metrics);
+    return metrics.descent + content_margins_bottom();
+}
+
+int TImageElement::line_height() const {
+    return height();
+}
+
 void TImageElement::draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::position* clip) {
     litehtml::el_image::draw(hdc, x, y, clip);
-    const char* alt = get_attr("alt");
     if (!Missing()) return;
+    const char* alt = get_attr("alt");
     litehtml::position box = m_pos;
     box.x += x;
     box.y += y;

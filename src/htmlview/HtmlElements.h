@@ -32,14 +32,20 @@ private:
     bool converted_ = false;
 };
 
-// A picture that shows its alt text (and a frame when it has a size) when it cannot be shown.
+// A picture that cannot be shown: as in browsers, its alt text in the line after a small broken
+// picture sign, or, without alt text, a frame of the size the document gives it.
 class TImageElement : public litehtml::el_image {
 public:
+    static constexpr int kIconSide = 16;
+
     TImageElement(const std::shared_ptr<litehtml::document>& doc, THtmlContainer* container);
     int render(int x, int y, int max_width, bool second_pass = false) override;
+    int get_base_line() override;
+    int line_height() const override;
     void draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::position* clip) override;
 
 private:
     bool Missing();
+    bool ShowsAltText();
     THtmlContainer* container_;
 };

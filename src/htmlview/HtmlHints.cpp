@@ -181,6 +181,21 @@ std::string PresentationalStyle(const GumboElement& element, THintContext& frame
                     hints += std::string("list-style-type:") + style + ";";
             break;
         }
+        case GUMBO_TAG_HR: {
+            // A rule's width in pixels or per cent; one narrower than its block is centred
+            // unless aligned.
+            const std::string width = Trim(AttributeText(element, "width"));
+            if (!width.empty() && width.size() < 8 &&
+                std::all_of(width.begin(), width.end(), [](unsigned char c) { return std::isdigit(c) || c == '%'; }) &&
+                std::isdigit(static_cast<unsigned char>(width[0])))
+                hints += "width:" + (width.back() == '%' ? width : width + "px") + ";";
+            const std::string align = Lower(Trim(AttributeText(element, "align")));
+            if (align == "left") hints += "margin-left:0;margin-right:auto;";
+            if (align == "right") hints += "margin-left:auto;margin-right:0;";
+            if (HasAttribute(element, "noshade")) hints += "border-color:gray;background-color:gray;";
+            if (HintNumber(element, "size", n, 100) && n > 1) hints += "height:" + std::to_string(n - 2) + "px;";
+            break;
+        }
         case GUMBO_TAG_IMG: {
             const std::string align = Lower(Trim(AttributeText(element, "align")));
             if (align == "left" || align == "right") hints += "float:" + align + ";";

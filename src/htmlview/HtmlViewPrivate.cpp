@@ -49,7 +49,9 @@ THtmlViewPrivate::THtmlViewPrivate(THtmlView* view)
         EndProcessing();
     });
     pictures.OnArrived = [this](const QString& key) {
-        if (container.WaitsForSize(key) || forms.Count() > 0)
+        // A picture that failed shows its alt text instead, at another size.
+        if (container.WaitsForSize(key) || forms.Count() > 0 ||
+            pictures.State(key) == TPictureCache::TState::Failed)
             ScheduleRelayout();
         else
             q->viewport()->update();
@@ -254,7 +256,7 @@ void THtmlViewPrivate::Discard() {
 }
 
 void THtmlViewPrivate::PrepareContainer() {
-    if (contextDirty_ || !context_) {
+    if (contextDirty_ || !context_[0]) {
         TStyleDefaults defaults;
         defaults.fontName = defFontName;
         defaults.preFontName = defPreFontName;
@@ -266,8 +268,11 @@ void THtmlViewPrivate::PrepareContainer() {
         defaults.highlightOverLinks = (viewOptions & voOverLinksActive) != 0;
         // Documents built with the old style sheet are built again.
         cache_.Clear();
-        context_ = std::make_unique<litehtml::context>();
-        context_->load_master_stylesheet(DefaultStyleSheet(defaults).c_str());
+        for (int quirks = 0; quirks < 2; ++quirks) {
+            defaults.quirks = quirks != 0;
+            context_[quirks] = std::make_unique<litehtml::context>();
+            context_[quirks]->load_master_stylesheet(DefaultStyleSheet(defaults).c_str());
+        }
         contextDirty_ = false;
     }
     fonts.SetDefaultNames(defFontName, defPreFontName);
@@ -279,15 +284,17 @@ void THtmlViewPrivate::PrepareContainer() {
 }
 
 litehtml::document::ptr THtmlViewPrivate::CreateDocument(TCleanDocument& clean) {
-    auto document = litehtml::document::createFromUTF8(clean.html.c_str(), &container, context_.get());
+    auto document = litehtml::document::createFromUTF8(clean.html.c_str(), &container, context_[clean.quirks ? 1 : 0].get());
     if (TableNesting(document) > TCleanLimits().maxTableNesting) {
         // The document's styles made tables of ordinary elements, nested deeper than layout can
         // bear: it is shown without its styles.
         document.reset();
         TCleanLimits limits;
         limits.keepStyles = false;
+        const bool quirks = clean.quirks;
         clean = CleanDocument(clean.html, limits);
-        document = litehtml::document::createFromUTF8(clean.html.c_str(), &container, context_.get());
+        clean.quirks = quirks;
+        document = litehtml::document::createFromUTF8(clean.html.c_str(), &container, context_[clean.quirks ? 1 : 0].get());
     }
     return document;
 }

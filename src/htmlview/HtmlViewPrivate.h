@@ -128,7 +128,7 @@ private:
     // The deepest nesting of tables in a built document, whatever made them tables.
     static int TableNesting(const litehtml::document::ptr& document);
 
-    std::unique_ptr<litehtml::context> context_;
+    std::unique_ptr<litehtml::context> context_[2];  // standard mode, quirks mode
     bool contextDirty_ = true;
     litehtml::document::ptr document_;
     TCleanDocument clean_;
