@@ -106,6 +106,25 @@ bool EndsWord(const char* p, size_t length) {
     return length == 3 && std::memcmp(p, kBreakOpportunity, 3) == 0;
 }
 
+bool IsWordCharacter(unsigned char c) {
+    return std::isalnum(c) || c >= 0x80;
+}
+
+// Whether a line may break after the character at `at` (UAX #14, as browsers apply it to words
+// and addresses): after a hyphen between word characters, after a slash or question mark
+// before a letter.
+bool SoftBreakAfter(const char* text, size_t at, size_t length) {
+    if (at == 0 || at + 1 >= length) return false;
+    const unsigned char before = static_cast<unsigned char>(text[at - 1]);
+    const unsigned char after = static_cast<unsigned char>(text[at + 1]);
+    switch (text[at]) {
+        case '-': return IsWordCharacter(before) && IsWordCharacter(after);
+        case '/':
+        case '?': return std::isalpha(after) != 0;
+        default: return false;
+    }
+}
+
 void TCleaner::WriteText(const GumboNode* node, int tableDepth) {
     const char* text = node->v.text.text;
     const size_t length = std::strlen(text);
@@ -118,13 +137,16 @@ void TCleaner::WriteText(const GumboNode* node, int tableDepth) {
             ++at;
             continue;
         }
-        // One word: its characters' offsets.
+        // One word, up to a place where browsers may break it (after a hyphen, a slash or a
+        // question mark between letters): its characters' offsets.
         std::vector<size_t> chars;
         size_t end = at;
-        while (end < length && !IsBlank(text[end])) {
+        bool soft = false;
+        while (end < length && !IsBlank(text[end]) && !soft) {
             size_t step = std::min(Utf8Length(static_cast<unsigned char>(text[end])), length - end);
             if (EndsWord(text + end, step)) break;
             chars.push_back(end);
+            soft = SoftBreakAfter(text, end, length) && chars.size() > 1;
             end += step;
         }
         if (end == at) end += std::min(Utf8Length(static_cast<unsigned char>(text[at])), length - at);
@@ -151,6 +173,11 @@ void TCleaner::WriteText(const GumboNode* node, int tableDepth) {
                 out += ">";
                 ++elements_;
             }
+            written = end;
+        }
+        if (soft) {
+            AppendEscaped(out, text + written, end - written, false);
+            out += kBreakOpportunity;
             written = end;
         }
         at = end;

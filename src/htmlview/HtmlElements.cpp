@@ -223,3 +223,48 @@ void TImageElement::draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::p
     const bool sized = !m_css_width.is_predefined() || !m_css_height.is_predefined();
     container_->DrawMissingPicture(box, alt ? alt : "", get_font(), get_color("color", true), sized);
 }
+
+int TTableElement::render(int x, int y, int max_width, bool second_pass) {
+    int result = litehtml::el_table::render(x, y, max_width, second_pass);
+    if (!m_grid || max_width <= 1 || m_grid->cols_count() < 2 || m_grid->rows_count() < 1) return result;
+    const int count = m_grid->cols_count();
+    // The columns without a width of their own share what the others leave.
+    std::vector<int> automatic;
+    long long available = 0, widest = 0, narrowest = 0;
+    for (int col = 0; col < count; ++col) {
+        const litehtml::table_column& column = m_grid->column(col);
+        if (!column.css_width.is_predefined()) {
+            if (column.css_width.units() == litehtml::css_units_percentage) return result;
+            continue;
+        }
+        automatic.push_back(col);
+        available += column.width;
+        widest += column.max_width;
+        narrowest += column.min_width;
+    }
+    if (automatic.size() < 2 || available <= 0) return result;
+    std::vector<long long> target(automatic.size());
+    for (size_t i = 0; i < automatic.size(); ++i) {
+        const litehtml::table_column& column = m_grid->column(automatic[i]);
+        if (available >= widest && widest > 0)
+            target[i] = column.max_width + (available - widest) * column.max_width / widest;
+        else if (available >= narrowest && widest > narrowest)
+            target[i] = column.min_width + (available - narrowest) * (column.max_width - column.min_width) /
+                                               (widest - narrowest);
+        else
+            return result;
+    }
+    long long sum = 0;
+    for (long long t : target) sum += t;
+    target.back() += available - sum;
+    bool differs = false;
+    for (size_t i = 0; i < automatic.size(); ++i)
+        differs = differs || std::abs(target[i] - m_grid->column(automatic[i]).width) > 1;
+    if (!differs) return result;
+    // Laid out again with these widths, then the columns are automatic again for the next layout.
+    for (size_t i = 0; i < automatic.size(); ++i)
+        m_grid->column(automatic[i]).css_width.set_value(static_cast<float>(target[i]), litehtml::css_units_px);
+    result = litehtml::el_table::render(x, y, max_width, second_pass);
+    for (int col : automatic) m_grid->column(col).css_width.predef(0);
+    return result;
+}

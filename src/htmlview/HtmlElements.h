@@ -5,6 +5,7 @@
 
 #include <litehtml.h>
 #include <el_image.h>
+#include <el_table.h>
 
 class THtmlContainer;
 
@@ -48,4 +49,12 @@ private:
     bool Missing();
     bool ShowsAltText();
     THtmlContainer* container_;
+};
+
+// A table whose spare width is shared among its automatic columns in proportion to their widest
+// content, as browsers share it (litehtml 0.6 gives it to the first columns).
+class TTableElement : public litehtml::el_table {
+public:
+    using litehtml::el_table::el_table;
+    int render(int x, int y, int max_width, bool second_pass = false) override;
 };
