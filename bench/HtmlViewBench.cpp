@@ -1,8 +1,10 @@
 // Opening messages in the HTML view: about 5 KB, 50 KB and 1 MB; opening a recently opened 50 KB
-// message again; opening a 50 KB message prepared while idle; a 5 MB message (the longest stall of the window and the resident memory before,
-// after, and after the next message); the fuzz finding of nested tables and long words; painting.
+// message again; opening a 50 KB message prepared while idle; a 5 MB message (the longest stall of the window
+// and the resident memory before, after, and after the next message); the fuzz finding of nested tables and
+// long words; painting.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -12,7 +14,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "htmlview/HtmlView.h"
 
@@ -71,7 +72,8 @@ double LongestStep(int quietMs = 200) {
     double longest = 0;
     while (idle.elapsed() < quietMs) {
         step.start();
-        const bool busy = QCoreApplication::instance()->eventDispatcher()->processEvents(QEventLoop::AllEvents);
+        const bool busy =
+            QCoreApplication::instance()->eventDispatcher()->processEvents(QEventLoop::AllEvents);
         longest = std::max(longest, step.nsecsElapsed() / 1e6);
         if (busy) idle.restart();
     }

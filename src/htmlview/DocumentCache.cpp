@@ -1,6 +1,7 @@
 #include "htmlview/DocumentCache.h"
 
-std::unique_ptr<TDocumentCache::TEntry> TDocumentCache::Take(const std::string& bytes, const std::string& stamp) {
+std::unique_ptr<TDocumentCache::TEntry> TDocumentCache::Take(const std::string& bytes,
+                                                             const std::string& stamp) {
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
         if ((*it)->stamp != stamp || (*it)->bytes != bytes) continue;
         std::unique_ptr<TEntry> entry = std::move(*it);

@@ -25,8 +25,8 @@ public:
     static constexpr size_t kMaxTotalBytes = 256u << 10;
 
     struct TEntry {
-        std::string bytes;    // the message as given to LoadBuffer
-        std::string stamp;    // the settings and base address it was built with
+        std::string bytes;  // the message as given to LoadBuffer
+        std::string stamp;  // the settings and base address it was built with
         TCleanDocument clean;
         std::string charset;
         QString base;                      // the address pictures were resolved against
@@ -35,7 +35,9 @@ public:
         int width = -1;                    // the width it was laid out to, -1 for none
     };
 
-    static bool Keepable(const std::string& bytes) { return !bytes.empty() && bytes.size() <= kMaxMessageBytes; }
+    static bool Keepable(const std::string& bytes) {
+        return !bytes.empty() && bytes.size() <= kMaxMessageBytes;
+    }
 
     // Takes the entry for these bytes and settings out of the cache; null when there is none.
     std::unique_ptr<TEntry> Take(const std::string& bytes, const std::string& stamp);

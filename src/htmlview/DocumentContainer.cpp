@@ -277,8 +277,8 @@ std::shared_ptr<litehtml::element> THtmlContainer::create_element(
     if (std::strcmp(tag_name, kWordElement) == 0) return std::make_shared<TWordElement>(doc);
     if (std::strcmp(tag_name, "img") == 0) return std::make_shared<TImageElement>(doc, this);
     if (std::strcmp(tag_name, "table") == 0) return std::make_shared<TTableElement>(doc);
-    static const char* const kBlocks[] = {"div",  "section", "header", "footer", "nav",  "main",
-                                          "article", "aside", "ul",   "ol",     "span", "form"};
+    static const char* const kBlocks[] = {"div",     "section", "header", "footer", "nav",  "main",
+                                          "article", "aside",   "ul",     "ol",     "span", "form"};
     for (const char* block : kBlocks)
         if (std::strcmp(tag_name, block) == 0 && attributes.find(kControlAttribute) == attributes.end())
             return std::make_shared<TFlexCandidate>(doc);

@@ -57,8 +57,8 @@ private:
         bool emitted = false;  // the element's own tags are written
         int form = -1;         // form owning the subtree
         std::string tag;
-        THintContext hints;    // what the presentational attributes around pass on
-        int tableDepth = 0;    // tables around the element, itself included
+        THintContext hints;                   // what the presentational attributes around pass on
+        int tableDepth = 0;                   // tables around the element, itself included
         std::vector<const GumboNode*> order;  // children in layout order, when it differs
     };
 
@@ -323,9 +323,8 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
             stack.pop_back();
             continue;
         }
-        const auto* child = frame.order.empty()
-                                  ? static_cast<const GumboNode*>(children->data[frame.next])
-                                  : frame.order[frame.next];
+        const auto* child = frame.order.empty() ? static_cast<const GumboNode*>(children->data[frame.next])
+                                                : frame.order[frame.next];
         ++frame.next;
         const int form = frame.form;
         switch (child->type) {
@@ -370,10 +369,11 @@ TCleanDocument CleanOnce(const std::string& utf8, const TCleanLimits& limits) {
     if (utf8.size() > limits.maxInputBytes) {
         result.truncated = true;
         // Said at the end of what is shown.
-        result.html += "<p style=\"clear:both;margin:12px 0;padding:6px;border:1px solid #c0c0c0;"
-                       "background:#ffffe0;color:#000;font:13px Arial,sans-serif\">This message is " +
-                       std::to_string((utf8.size() + 1023) / 1024) + " KB long; only its first " +
-                       std::to_string(limits.maxInputBytes / 1024) + " KB are shown.</p>";
+        result.html +=
+            "<p style=\"clear:both;margin:12px 0;padding:6px;border:1px solid #c0c0c0;"
+            "background:#ffffe0;color:#000;font:13px Arial,sans-serif\">This message is " +
+            std::to_string((utf8.size() + 1023) / 1024) + " KB long; only its first " +
+            std::to_string(limits.maxInputBytes / 1024) + " KB are shown.</p>";
     }
     return result;
 }

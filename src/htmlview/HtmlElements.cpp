@@ -61,8 +61,11 @@ std::string Important(const std::string& declarations) {
 void TWordElement::parse_styles(bool is_reparse) {
     litehtml::html_tag::parse_styles(is_reparse);
     auto parent = this->parent();
-    auto value = [&](const char* name) { return Lower(parent ? parent->get_style_property(name, true) : nullptr); };
-    const std::string wrap = value("overflow-wrap"), legacy = value("word-wrap"), breaking = value("word-break");
+    auto value = [&](const char* name) {
+        return Lower(parent ? parent->get_style_property(name, true) : nullptr);
+    };
+    const std::string wrap = value("overflow-wrap"), legacy = value("word-wrap"),
+                      breaking = value("word-break");
     const bool breaks = wrap == "break-word" || wrap == "anywhere" || legacy == "break-word" ||
                         legacy == "anywhere" || breaking == "break-all" || breaking == "break-word";
     if (breaks || (parent && parent->get_white_space() != litehtml::white_space_normal &&
@@ -100,7 +103,8 @@ void TFlexCandidate::parse_styles(bool is_reparse) {
         if (gapText.empty()) gapText = property("gap");
         const std::string rowGapText = property("row-gap");
         const int gap = Pixels(gapText.substr(0, gapText.find(' ')));
-        const int rowGap = rowGapText.empty() ? Pixels(gapText.substr(0, gapText.find(' '))) : Pixels(rowGapText);
+        const int rowGap =
+            rowGapText.empty() ? Pixels(gapText.substr(0, gapText.find(' '))) : Pixels(rowGapText);
         // White space between the items is no item.
         std::vector<litehtml::element::ptr> items;
         for (const auto& child : m_children) {
@@ -156,10 +160,10 @@ void TFlexCandidate::parse_styles(bool is_reparse) {
                 style += "margin-left:auto;";
             }
             add_style(Important(style), "");
-            const char* vertical = align == "center"                                 ? "middle"
-                                   : (align == "flex-end" || align == "end")         ? "bottom"
-                                   : align == "baseline"                             ? "baseline"
-                                                                                     : "top";
+            const char* vertical = align == "center"                         ? "middle"
+                                   : (align == "flex-end" || align == "end") ? "bottom"
+                                   : align == "baseline"                     ? "baseline"
+                                                                             : "top";
             for (size_t i = 0; i < items.size(); ++i) {
                 const auto& item = items[i];
                 if (!item->get_tagName() || !*item->get_tagName()) continue;
@@ -263,7 +267,8 @@ int TTableElement::render(int x, int y, int max_width, bool second_pass) {
     if (!differs) return result;
     // Laid out again with these widths, then the columns are automatic again for the next layout.
     for (size_t i = 0; i < automatic.size(); ++i)
-        m_grid->column(automatic[i]).css_width.set_value(static_cast<float>(target[i]), litehtml::css_units_px);
+        m_grid->column(automatic[i])
+            .css_width.set_value(static_cast<float>(target[i]), litehtml::css_units_px);
     result = litehtml::el_table::render(x, y, max_width, second_pass);
     for (int col : automatic) m_grid->column(col).css_width.predef(0);
     return result;

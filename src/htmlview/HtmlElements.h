@@ -4,6 +4,7 @@
 #include <string>
 
 #include <litehtml.h>
+// After litehtml.h, which they need.
 #include <el_image.h>
 #include <el_table.h>
 

@@ -28,14 +28,21 @@ QString THtmlFonts::Installed(const QString& name) {
     // Free fonts with the same metrics as the common web and e-mail families (fontconfig's
     // metric aliases, which browsers accept in place of the family named).
     static const std::pair<const char*, const char*> kMetricAliases[] = {
-        {"arial", "Liberation Sans"},           {"arial", "Arimo"},
-        {"helvetica", "Liberation Sans"},       {"helvetica", "Arimo"},
+        {"arial", "Liberation Sans"},
+        {"arial", "Arimo"},
+        {"helvetica", "Liberation Sans"},
+        {"helvetica", "Arimo"},
         {"arial narrow", "Liberation Sans Narrow"},
-        {"times new roman", "Liberation Serif"}, {"times new roman", "Tinos"},
-        {"times", "Liberation Serif"},          {"times", "Tinos"},
-        {"courier new", "Liberation Mono"},     {"courier new", "Cousine"},
-        {"courier", "Liberation Mono"},         {"courier", "Cousine"},
-        {"calibri", "Carlito"},                 {"cambria", "Caladea"},
+        {"times new roman", "Liberation Serif"},
+        {"times new roman", "Tinos"},
+        {"times", "Liberation Serif"},
+        {"times", "Tinos"},
+        {"courier new", "Liberation Mono"},
+        {"courier new", "Cousine"},
+        {"courier", "Liberation Mono"},
+        {"courier", "Cousine"},
+        {"calibri", "Carlito"},
+        {"cambria", "Caladea"},
         {"georgia", "Gelasio"},
     };
     static QHash<QString, QString> known;

@@ -51,8 +51,9 @@ QSize THtmlForms::Natural(const TControl& control, const QFontMetrics& metrics) 
             auto* button = qobject_cast<QPushButton*>(control.widget.data());
             const QString text = button ? button->text() : QString();
             const QMargins buttonPadding = look.styled ? look.padding : QMargins(6, 1, 6, 1);
-            return QSize(metrics.horizontalAdvance(text) + buttonPadding.left() + buttonPadding.right() + 2 * border,
-                         metrics.height() + buttonPadding.top() + buttonPadding.bottom() + 2 * border);
+            return QSize(
+                metrics.horizontalAdvance(text) + buttonPadding.left() + buttonPadding.right() + 2 * border,
+                metrics.height() + buttonPadding.top() + buttonPadding.bottom() + 2 * border);
         }
         case TControlKind::Select:
             if (auto* combo = qobject_cast<QComboBox*>(control.widget.data())) {
@@ -81,10 +82,12 @@ void THtmlForms::SetLook(int index, const TLook& look) {
     widget->setFont(look.font);
     if (look.styled) {
         QString sheet = QStringLiteral("%1 { ").arg(QLatin1String(widget->metaObject()->className()));
-        if (look.background.isValid()) sheet += QStringLiteral("background-color: %1; ").arg(Rgba(look.background));
+        if (look.background.isValid())
+            sheet += QStringLiteral("background-color: %1; ").arg(Rgba(look.background));
         if (look.color.isValid()) sheet += QStringLiteral("color: %1; ").arg(Rgba(look.color));
         if (look.borderWidth > 0 && look.borderColor.isValid())
-            sheet += QStringLiteral("border: %1px solid %2; ").arg(look.borderWidth).arg(Rgba(look.borderColor));
+            sheet +=
+                QStringLiteral("border: %1px solid %2; ").arg(look.borderWidth).arg(Rgba(look.borderColor));
         else
             sheet += QStringLiteral("border: none; ");
         sheet += QStringLiteral("border-radius: %1px; ").arg(look.radius);
@@ -108,16 +111,17 @@ void TControlElement::parse_styles(bool is_reparse) {
     look_ = THtmlForms::TLook();
     if (THtmlFont* font = THtmlFonts::From(get_font())) look_.font = font->font;
     // Styled when the document says anything about the control's box or colours.
-    static const char* const kProperties[] = {
-        "background-color", "background-image", "border-top-style", "border-left-style", "border-top-width",
-        "border-top-color", "padding-top", "padding-left", "color", "border-top-left-radius"};
+    static const char* const kProperties[] = {"background-color",      "background-image", "border-top-style",
+                                              "border-left-style",     "border-top-width", "border-top-color",
+                                              "padding-top",           "padding-left",     "color",
+                                              "border-top-left-radius"};
     for (const char* name : kProperties)
         if (m_style.get_property(name)) look_.styled = true;
     if (!look_.styled) return;
     if (const litehtml::background* background = get_background(true))
         if (background->m_color.alpha > 0)
-            look_.background = QColor(background->m_color.red, background->m_color.green, background->m_color.blue,
-                                      background->m_color.alpha);
+            look_.background = QColor(background->m_color.red, background->m_color.green,
+                                      background->m_color.blue, background->m_color.alpha);
     const litehtml::web_color color = get_color("color", true, litehtml::web_color(0, 0, 0));
     look_.color = QColor(color.red, color.green, color.blue, color.alpha);
     const litehtml::css_border& top = m_css_borders.top;

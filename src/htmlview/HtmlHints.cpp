@@ -81,8 +81,8 @@ bool TakesAlign(GumboTag tag) {
 void Align(const GumboElement& element, THintContext& frame, std::string& hints) {
     using TAlign = THintContext::TAlign;
     const bool table = element.tag == GUMBO_TAG_TABLE;
-    const std::string align =
-        element.tag == GUMBO_TAG_CENTER ? std::string("center") : Lower(Trim(AttributeText(element, "align")));
+    const std::string align = element.tag == GUMBO_TAG_CENTER ? std::string("center")
+                                                              : Lower(Trim(AttributeText(element, "align")));
     if (table) {
         // A table is placed by its own align or by the alignment around it, and starts its
         // text afresh.
@@ -186,14 +186,16 @@ std::string PresentationalStyle(const GumboElement& element, THintContext& frame
             // unless aligned.
             const std::string width = Trim(AttributeText(element, "width"));
             if (!width.empty() && width.size() < 8 &&
-                std::all_of(width.begin(), width.end(), [](unsigned char c) { return std::isdigit(c) || c == '%'; }) &&
+                std::all_of(width.begin(), width.end(),
+                            [](unsigned char c) { return std::isdigit(c) || c == '%'; }) &&
                 std::isdigit(static_cast<unsigned char>(width[0])))
                 hints += "width:" + (width.back() == '%' ? width : width + "px") + ";";
             const std::string align = Lower(Trim(AttributeText(element, "align")));
             if (align == "left") hints += "margin-left:0;margin-right:auto;";
             if (align == "right") hints += "margin-left:auto;margin-right:0;";
             if (HasAttribute(element, "noshade")) hints += "border-color:gray;background-color:gray;";
-            if (HintNumber(element, "size", n, 100) && n > 1) hints += "height:" + std::to_string(n - 2) + "px;";
+            if (HintNumber(element, "size", n, 100) && n > 1)
+                hints += "height:" + std::to_string(n - 2) + "px;";
             break;
         }
         case GUMBO_TAG_IMG: {
@@ -209,7 +211,7 @@ std::string PresentationalStyle(const GumboElement& element, THintContext& frame
         }
         default: break;
     }
-        Align(element, frame, hints);
+    Align(element, frame, hints);
     return hints;
 }
 

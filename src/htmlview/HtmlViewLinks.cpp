@@ -73,7 +73,6 @@ void THtmlViewPrivate::AddVisited(const ByteString& target) {
     }
 }
 
-
 bool THtmlViewPrivate::HasLinkTo(const std::string& target) const {
     if (!document_ || !document_->root()) return false;
     std::vector<litehtml::element::ptr> stack{document_->root()};
@@ -144,4 +143,3 @@ void THtmlViewPrivate::ClickLink(const ByteString& src) {
     if (handled) return;
     if (!src.empty() && src[0] == '#') GoToAnchor(src);
 }
-

@@ -1,8 +1,8 @@
 #include "htmlview/HtmlViewPrivate.h"
 
+#include <malloc.h>
 #include <QPainter>
 #include <QScrollBar>
-#include <malloc.h>
 
 #include <algorithm>
 
@@ -157,10 +157,19 @@ std::string THtmlViewPrivate::Stamp() const {
     // Everything a built document depends on besides the message itself.
     const QColor highlight = q->palette().color(QPalette::Active, QPalette::Highlight),
                  highlighted = q->palette().color(QPalette::Active, QPalette::HighlightedText);
-    return QStringList{defFontName, defPreFontName, QString::number(defFontSize), defFontColor.name(),
-                       defLinkColor.name(), defOverLinkColor.name(), defVisitedLinkColor.name(),
-                       QString::number(viewOptions), QString::number(viewImages), FromUtf8(baseAddress),
-                       highlight.name(), highlighted.name(), QString::number(visitedGeneration_)}
+    return QStringList{defFontName,
+                       defPreFontName,
+                       QString::number(defFontSize),
+                       defFontColor.name(),
+                       defLinkColor.name(),
+                       defOverLinkColor.name(),
+                       defVisitedLinkColor.name(),
+                       QString::number(viewOptions),
+                       QString::number(viewImages),
+                       FromUtf8(baseAddress),
+                       highlight.name(),
+                       highlighted.name(),
+                       QString::number(visitedGeneration_)}
         .join(QLatin1Char('\n'))
         .toStdString();
 }
@@ -284,7 +293,8 @@ void THtmlViewPrivate::PrepareContainer() {
 }
 
 litehtml::document::ptr THtmlViewPrivate::CreateDocument(TCleanDocument& clean) {
-    auto document = litehtml::document::createFromUTF8(clean.html.c_str(), &container, context_[clean.quirks ? 1 : 0].get());
+    auto document = litehtml::document::createFromUTF8(clean.html.c_str(), &container,
+                                                       context_[clean.quirks ? 1 : 0].get());
     if (TableNesting(document) > TCleanLimits().maxTableNesting) {
         // The document's styles made tables of ordinary elements, nested deeper than layout can
         // bear: it is shown without its styles.
@@ -294,7 +304,8 @@ litehtml::document::ptr THtmlViewPrivate::CreateDocument(TCleanDocument& clean) 
         const bool quirks = clean.quirks;
         clean = CleanDocument(clean.html, limits);
         clean.quirks = quirks;
-        document = litehtml::document::createFromUTF8(clean.html.c_str(), &container, context_[clean.quirks ? 1 : 0].get());
+        document = litehtml::document::createFromUTF8(clean.html.c_str(), &container,
+                                                      context_[clean.quirks ? 1 : 0].get());
     }
     return document;
 }
@@ -424,7 +435,6 @@ int THtmlViewPrivate::TableNesting(const litehtml::document::ptr& document) {
     }
     return deepest;
 }
-
 
 void THtmlViewPrivate::Paint(QPainter& painter, const QRect& area) {
     painter.fillRect(area, defBackground);

@@ -22,8 +22,8 @@ const QColor kRed(255, 0, 0), kGreen(0, 255, 0), kBlue(0, 0, 255), kBlack(0, 0, 
 
 // A block of one colour and a known height, for finding rows and boxes in the picture.
 std::string Bar(const char* color, int height, const std::string& more = "") {
-    return "<div style='background:" + std::string(color) + ";height:" + std::to_string(height) + "px" + more +
-           "'></div>";
+    return "<div style='background:" + std::string(color) + ";height:" + std::to_string(height) + "px" +
+           more + "'></div>";
 }
 
 }  // namespace
@@ -31,10 +31,9 @@ std::string Bar(const char* color, int height, const std::string& more = "") {
 TEST(HtmlRealWorld, AHeaderRowStandsAboveTheBodyRowsAtItsOwnHeight) {
     THtmlView view;
     Configure(view, 400, 300);
-    Load(view,
-         "<table style='border-spacing:0;width:200px'><thead><tr><td style='padding:0'>" + Bar("#ff0000", 20) +
-             "</td></tr></thead><tbody><tr><td style='padding:0'>" + Bar("#00ff00", 30) +
-             "</td></tr></tbody></table>");
+    Load(view, "<table style='border-spacing:0;width:200px'><thead><tr><td style='padding:0'>" +
+                   Bar("#ff0000", 20) + "</td></tr></thead><tbody><tr><td style='padding:0'>" +
+                   Bar("#00ff00", 30) + "</td></tr></tbody></table>");
     const QImage image = Shot(view);
     const QRect head = ColorBounds(image, kRed, 10), body = ColorBounds(image, kGreen, 10);
     ASSERT_FALSE(head.isEmpty());
@@ -49,11 +48,10 @@ TEST(HtmlRealWorld, FooterRowsComeOneBelowTheOtherAfterTheBody) {
     THtmlView view;
     Configure(view, 400, 300);
     // The footer is written first, as HTML allows; it is still drawn last.
-    Load(view,
-         "<table style='border-spacing:0;width:200px'><tfoot><tr><td style='padding:0'>" + Bar("#ff0000", 10) +
-             "</td></tr><tr><td style='padding:0'>" + Bar("#0000ff", 10) +
-             "</td></tr></tfoot><tbody><tr><td style='padding:0'>" + Bar("#00ff00", 30) +
-             "</td></tr></tbody></table>");
+    Load(view, "<table style='border-spacing:0;width:200px'><tfoot><tr><td style='padding:0'>" +
+                   Bar("#ff0000", 10) + "</td></tr><tr><td style='padding:0'>" + Bar("#0000ff", 10) +
+                   "</td></tr></tfoot><tbody><tr><td style='padding:0'>" + Bar("#00ff00", 30) +
+                   "</td></tr></tbody></table>");
     const QImage image = Shot(view);
     const QRect first = ColorBounds(image, kRed, 10), second = ColorBounds(image, kBlue, 10),
                 body = ColorBounds(image, kGreen, 10);
@@ -72,7 +70,8 @@ TEST(HtmlRealWorld, ACentredCellCentresItsTableButNotTheTextInside) {
     view.SetMarginWidth(0);
     Load(view,
          "<body style='margin:0'><table width='100%' cellpadding=0 cellspacing=0><tr><td align=center>"
-         "<table width=300 cellpadding=0 cellspacing=0 style='background:#00ff00'><tr><td style='padding:10px'>"
+         "<table width=300 cellpadding=0 cellspacing=0 style='background:#00ff00'><tr><td "
+         "style='padding:10px'>"
          "<p style='margin:0'><span style='background:#ff0000'>Left text</span></p>"
          "</td></tr></table></td></tr></table></body>");
     const QImage image = Shot(view);
@@ -98,14 +97,15 @@ TEST(HtmlRealWorld, CenterCentresBlocksAndText) {
     EXPECT_NEAR(text.center().x(), 300, 2);
 }
 
-
 TEST(HtmlRealWorld, ALongUrlWrapsInsideItsBox) {
     THtmlView view;
     Configure(view, 600, 400);
     std::string url = "https://tracking.example.com/click?";
     while (url.size() < 300) url += "recipient=jana.novakova%40example.com&";
-    Load(view, "<div style='width:260px;overflow-wrap:break-word;background:#00ff00'><a href='x' "
-               "style='color:#ff0000;text-decoration:none'>" + url + "</a></div>");
+    Load(view,
+         "<div style='width:260px;overflow-wrap:break-word;background:#00ff00'><a href='x' "
+         "style='color:#ff0000;text-decoration:none'>" +
+             url + "</a></div>");
     const QImage image = Shot(view);
     const QRect box = ColorBounds(image, kGreen, 10), text = ColorBounds(image, kRed, 60);
     ASSERT_FALSE(text.isEmpty());
@@ -120,7 +120,8 @@ TEST(HtmlRealWorld, ALongUrlWrapsInsideItsBox) {
 TEST(HtmlRealWorld, WordBreakAllBreaksAnywhere) {
     THtmlView view;
     Configure(view, 600, 400);
-    Load(view, "<div style='width:200px;word-break:break-all;color:#ff0000'>" + std::string(120, 'X') + "</div>");
+    Load(view,
+         "<div style='width:200px;word-break:break-all;color:#ff0000'>" + std::string(120, 'X') + "</div>");
     const QRect text = ColorBounds(Shot(view), kRed, 60);
     EXPECT_LE(text.right(), 10 + 200);
     EXPECT_GT(text.height(), 40);
@@ -140,10 +141,11 @@ TEST(HtmlRealWorld, AMissingPictureShowsItsAltText) {
     THtmlView view;
     Configure(view, 400, 200);
     view.SetFetchResources(false);
-    Load(view, "<p style='margin:0;color:#ff0000;font-size:20px'>"
-               "<img src='data:image/png;base64,AAAA' alt='Kava Shop logo' width=300 height=100></p>"
-               "<p style='margin:0;color:#0000ff;font-size:20px'>x<img src='broken.png' alt='Sale'></p>"
-               "<p style='margin:0'><img src='broken.png' alt='' width=120 height=60></p>");
+    Load(view,
+         "<p style='margin:0;color:#ff0000;font-size:20px'>"
+         "<img src='data:image/png;base64,AAAA' alt='Kava Shop logo' width=300 height=100></p>"
+         "<p style='margin:0;color:#0000ff;font-size:20px'>x<img src='broken.png' alt='Sale'></p>"
+         "<p style='margin:0'><img src='broken.png' alt='' width=120 height=60></p>");
     Settle();
     const QImage image = Shot(view);
     // The alt text stands in the line, whatever size the document gives the picture.
@@ -162,12 +164,14 @@ TEST(HtmlRealWorld, AMissingPictureShowsItsAltText) {
 TEST(HtmlRealWorld, AFlexRowPutsItsChildrenSideBySide) {
     THtmlView view;
     Configure(view, 600, 300);
-    Load(view, "<div style='display:flex;gap:12px'>"
-               "<div style='width:100px;height:30px;background:#ff0000'></div>\n"
-               "<div style='width:100px;height:30px;background:#00ff00'></div>\n"
-               "<div style='width:100px;height:30px;background:#0000ff'></div></div>");
+    Load(view,
+         "<div style='display:flex;gap:12px'>"
+         "<div style='width:100px;height:30px;background:#ff0000'></div>\n"
+         "<div style='width:100px;height:30px;background:#00ff00'></div>\n"
+         "<div style='width:100px;height:30px;background:#0000ff'></div></div>");
     const QImage image = Shot(view);
-    const QRect a = ColorBounds(image, kRed, 10), b = ColorBounds(image, kGreen, 10), c = ColorBounds(image, kBlue, 10);
+    const QRect a = ColorBounds(image, kRed, 10), b = ColorBounds(image, kGreen, 10),
+                c = ColorBounds(image, kBlue, 10);
     ASSERT_FALSE(a.isEmpty());
     ASSERT_FALSE(b.isEmpty());
     ASSERT_FALSE(c.isEmpty());
@@ -182,8 +186,10 @@ TEST(HtmlRealWorld, AFlexRowPutsItsChildrenSideBySide) {
 TEST(HtmlRealWorld, SpaceBetweenPutsTheItemsAtTheEdges) {
     THtmlView view;
     Configure(view, 600, 300);
-    Load(view, "<div style='display:flex;justify-content:space-between'>"
-               "<span style='background:#ff0000'>left part</span> <span style='background:#00ff00'>right</span></div>");
+    Load(view,
+         "<div style='display:flex;justify-content:space-between'>"
+         "<span style='background:#ff0000'>left part</span> <span "
+         "style='background:#00ff00'>right</span></div>");
     const QImage image = Shot(view);
     const QRect a = ColorBounds(image, kRed, 10), b = ColorBounds(image, kGreen, 10);
     EXPECT_EQ(a.left(), 10);
@@ -194,8 +200,9 @@ TEST(HtmlRealWorld, SpaceBetweenPutsTheItemsAtTheEdges) {
 TEST(HtmlRealWorld, AColumnFlexStacksItsChildren) {
     THtmlView view;
     Configure(view, 600, 300);
-    Load(view, "<div style='display:flex;flex-direction:column;gap:6px'>"
-               "<span style='background:#ff0000'>one</span><span style='background:#00ff00'>two</span></div>");
+    Load(view,
+         "<div style='display:flex;flex-direction:column;gap:6px'>"
+         "<span style='background:#ff0000'>one</span><span style='background:#00ff00'>two</span></div>");
     const QImage image = Shot(view);
     const QRect a = ColorBounds(image, kRed, 10), b = ColorBounds(image, kGreen, 10);
     EXPECT_EQ(b.top(), a.bottom() + 1 + 6);
@@ -204,8 +211,9 @@ TEST(HtmlRealWorld, AColumnFlexStacksItsChildren) {
 TEST(HtmlRealWorld, SupIsRaisedAndSubLoweredAndSmaller) {
     THtmlView view;
     Configure(view, 600, 300);
-    Load(view, "<p style='font-size:30px;margin:0'><span style='color:#ff0000'>H</span>"
-               "<sup style='color:#00ff00'>H</sup><sub style='color:#0000ff'>H</sub></p>");
+    Load(view,
+         "<p style='font-size:30px;margin:0'><span style='color:#ff0000'>H</span>"
+         "<sup style='color:#00ff00'>H</sup><sub style='color:#0000ff'>H</sub></p>");
     const QImage image = Shot(view);
     const QRect base = ColorBounds(image, kRed, 60), up = ColorBounds(image, kGreen, 60),
                 down = ColorBounds(image, kBlue, 60);
@@ -217,9 +225,10 @@ TEST(HtmlRealWorld, SupIsRaisedAndSubLoweredAndSmaller) {
 TEST(HtmlRealWorld, SmallAndBigChangeTheSize) {
     THtmlView view;
     Configure(view, 600, 300);
-    Load(view, "<p style='font-size:30px;margin:0'><span style='color:#ff0000'>H</span>"
-               "<small style='color:#00ff00'>H</small><big style='color:#0000ff'>H</big>"
-               "<span style='font-size:smaller;color:#000000'>H</span></p>");
+    Load(view,
+         "<p style='font-size:30px;margin:0'><span style='color:#ff0000'>H</span>"
+         "<small style='color:#00ff00'>H</small><big style='color:#0000ff'>H</big>"
+         "<span style='font-size:smaller;color:#000000'>H</span></p>");
     const QImage image = Shot(view);
     const int normal = ColorBounds(image, kRed, 60).height();
     EXPECT_LT(ColorBounds(image, kGreen, 60).height(), normal * 0.9);
@@ -227,14 +236,15 @@ TEST(HtmlRealWorld, SmallAndBigChangeTheSize) {
     EXPECT_LT(ColorBounds(image, kBlack, 60).height(), normal * 0.9);
 }
 
-
 TEST(HtmlRealWorld, AButtonTakesTheDocumentsColoursAndPaddingInside) {
     THtmlView view;
     Configure(view, 500, 200);
-    view.OnFormSubmit = [](THtmlView*, const ByteString&, const ByteString&, const ByteString&, const ByteString&,
-                           TStringArray) {};
-    Load(view, "<form><button style='background:#00ff00;color:#000;border:none;padding:10px 22px'>Approve</button> "
-               "<button style='background:#ff0000;color:#fff;border:none;padding:10px 22px'>Decline</button></form>");
+    view.OnFormSubmit = [](THtmlView*, const ByteString&, const ByteString&, const ByteString&,
+                           const ByteString&, TStringArray) {};
+    Load(view,
+         "<form><button style='background:#00ff00;color:#000;border:none;padding:10px 22px'>Approve</button> "
+         "<button style='background:#ff0000;color:#fff;border:none;padding:10px "
+         "22px'>Decline</button></form>");
     const QImage image = Shot(view);
     const QRect approve = ColorBounds(image, kGreen, 10), decline = ColorBounds(image, kRed, 10);
     ASSERT_FALSE(approve.isEmpty());
@@ -249,7 +259,9 @@ TEST(HtmlRealWorld, AButtonTakesTheDocumentsColoursAndPaddingInside) {
 TEST(HtmlRealWorld, SizeAndColsGiveTheWidthsOfBrowsers) {
     THtmlView view;
     Configure(view, 700, 300);
-    Load(view, "<form><input name=a size=10><br><input name=b size=40><br><textarea cols=50 rows=3></textarea></form>");
+    Load(view,
+         "<form><input name=a size=10><br><input name=b size=40><br><textarea cols=50 "
+         "rows=3></textarea></form>");
     Settle();
     const auto edits = view.viewport()->findChildren<QWidget*>();
     std::vector<int> widths;
@@ -265,9 +277,12 @@ TEST(HtmlRealWorld, AMissingFamilyFallsBackToTheNextOneListed) {
     THtmlView view;
     Configure(view, 700, 200);
     const std::string text = "The quick brown fox jumps over the lazy dog";
-    Load(view, "<p style='margin:0;font-size:20px;color:#ff0000;font-family:\"No Such Font\", \"Liberation Sans\"'>" +
-                   text + "</p><p style='margin:0;font-size:20px;color:#0000ff;font-family:\"Liberation Sans\"'>" + text +
-                   "</p><p style='margin:0;font-size:20px;color:#00ff00;font-family:Helvetica'>" + text + "</p>");
+    Load(view,
+         "<p style='margin:0;font-size:20px;color:#ff0000;font-family:\"No Such Font\", \"Liberation "
+         "Sans\"'>" +
+             text + "</p><p style='margin:0;font-size:20px;color:#0000ff;font-family:\"Liberation Sans\"'>" +
+             text + "</p><p style='margin:0;font-size:20px;color:#00ff00;font-family:Helvetica'>" + text +
+             "</p>");
     const QImage image = Shot(view);
     const int wanted = ColorBounds(image, kBlue, 60).width();
     EXPECT_NEAR(ColorBounds(image, kRed, 60).width(), wanted, 2);
@@ -275,9 +290,9 @@ TEST(HtmlRealWorld, AMissingFamilyFallsBackToTheNextOneListed) {
     EXPECT_NEAR(ColorBounds(image, kGreen, 60).width(), wanted, 2);
 }
 
-
 TEST(HtmlRealWorld, APreparedOrReopenedMessageLooksTheSameAsAFreshOne) {
-    const std::string a = "<h1 style='color:#ff0000'>Order</h1><p>" + std::string(2000, 'x').insert(1000, " ") +
+    const std::string a = "<h1 style='color:#ff0000'>Order</h1><p>" +
+                          std::string(2000, 'x').insert(1000, " ") +
                           "</p><img alt='missing' src='data:image/png;base64,AAAA'><a href='#b'>link</a>";
     const std::string b = "<p style='background:#00ff00'>Another message</p>";
     THtmlView fresh;
@@ -298,6 +313,3 @@ TEST(HtmlRealWorld, APreparedOrReopenedMessageLooksTheSameAsAFreshOne) {
     EXPECT_EQ(Shot(view), expected);
     EXPECT_EQ(view.VerticalPosition(), 0);
 }
-
-
-

@@ -1,6 +1,6 @@
 // Every realistic message of the samples folder loads and is drawn within a second. With
-// QUORVEL_COMPARE_PNG set to a folder, each sample is also drawn as a browser would frame it (700 x 900, the browser's page margin of 8 pixels) and saved there as a PNG file, for
-// scripts/compare-with-browser.
+// QUORVEL_COMPARE_PNG set to a folder, each sample is also drawn as a browser would frame it (700 x 900, the
+// browser's page margin of 8 pixels) and saved there as a PNG file, for scripts/compare-with-browser.
 #include <gtest/gtest.h>
 
 #include <QDir>
