@@ -74,6 +74,7 @@ private:
     size_t elements_ = 0;
     size_t spanTotal_ = 0;
     size_t pieces_ = 0;  // pieces of long words written
+    size_t items_ = 0;   // elements and words written: what layout costs
     int keptDepth_ = 0;
 };
 
@@ -85,7 +86,7 @@ constexpr size_t kLongWordChars = 20;
 constexpr size_t kWordSegmentChars = 64;
 // Break opportunities in a segment: after every character, up to this many pieces.
 constexpr size_t kMaxWordPieces = 64;
-constexpr size_t kMaxPiecesPerDocument = 20000;
+constexpr size_t kMaxPiecesPerDocument = 10000;
 
 size_t Utf8Length(unsigned char lead) {
     if (lead < 0x80) return 1;
@@ -137,6 +138,7 @@ void TCleaner::WriteText(const GumboNode* node, int tableDepth) {
             ++at;
             continue;
         }
+        ++items_;
         // One word, up to a place where browsers may break it (after a hyphen, a slash or a
         // question mark between letters): its characters' offsets.
         std::vector<size_t> chars;
@@ -150,15 +152,20 @@ void TCleaner::WriteText(const GumboNode* node, int tableDepth) {
             end += step;
         }
         if (end == at) end += std::min(Utf8Length(static_cast<unsigned char>(text[at])), length - at);
-        if (chars.size() > kLongWordChars && elements_ < limits_.maxElements) {
+        if (chars.size() > kLongWordChars && elements_ < limits_.maxElements &&
+            pieces_ < kMaxPiecesPerDocument) {
             AppendEscaped(out, text + written, at - written, false);
             chars.push_back(end);
             for (size_t first = 0; first + 1 < chars.size(); first += kWordSegmentChars) {
+                if (pieces_ >= kMaxPiecesPerDocument) {
+                    AppendEscaped(out, text + chars[first], end - chars[first], false);
+                    break;
+                }
                 const size_t last = std::min(first + kWordSegmentChars, chars.size() - 1);
                 // Break opportunities cost one renderer element each: a hostile document of long
-                // words gets them only up to a budget, and breaks at segment ends after it.
-                size_t step = (last - first + kMaxWordPieces - 1) / kMaxWordPieces;
-                if (pieces_ >= kMaxPiecesPerDocument) step = last - first;
+                // words gets them only up to a budget; later long words are plain text, broken
+                // every kMaxWordChars characters by the renderer's splitting.
+                const size_t step = (last - first + kMaxWordPieces - 1) / kMaxWordPieces;
                 pieces_ += (last - first + step - 1) / step;
                 out += "<";
                 out += kWordElement;
@@ -172,6 +179,7 @@ void TCleaner::WriteText(const GumboNode* node, int tableDepth) {
                 out += kWordElement;
                 out += ">";
                 ++elements_;
+                items_ += 1 + (last - first + step - 1) / step;
             }
             written = end;
         }
@@ -251,6 +259,7 @@ void TCleaner::Open(TFrame& frame, int depth) {
         return;
     }
     ++elements_;
+    ++items_;
     frame.emitted = true;
     ++keptDepth_;
     out += '<';
@@ -311,6 +320,11 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
             // An empty anchor gets an invisible character so that it has a place in the layout.
             out += "\xE2\x80\x8B";
         }
+        // Enough for one layout: the rest of the document is left out.
+        if (items_ > limits_.maxLaidOutItems && children) {
+            frame.next = children->length;
+            result_.cut = true;
+        }
         if (leaf || !children || frame.next >= children->length) {
             if (frame.emitted) {
                 if (!element || !IsVoid(element->tag)) {
@@ -366,14 +380,15 @@ TCleanDocument CleanOnce(const std::string& utf8, const TCleanLimits& limits) {
     TCleaner cleaner(source, limits);
     TCleanDocument result = cleaner.Run(output->document);
     gumbo_destroy_output(&options, output);
-    if (utf8.size() > limits.maxInputBytes) {
+    if (utf8.size() > limits.maxInputBytes || result.cut) {
         result.truncated = true;
         // Said at the end of what is shown.
         result.html +=
             "<p style=\"clear:both;margin:12px 0;padding:6px;border:1px solid #c0c0c0;"
             "background:#ffffe0;color:#000;font:13px Arial,sans-serif\">This message is " +
-            std::to_string((utf8.size() + 1023) / 1024) + " KB long; only its first " +
-            std::to_string(limits.maxInputBytes / 1024) + " KB are shown.</p>";
+            std::to_string((utf8.size() + 1023) / 1024) +
+            " KB long; only its first part is shown (laying out more would keep the window from "
+            "answering).</p>";
     }
     return result;
 }

@@ -9,8 +9,11 @@ struct TCleanLimits {
     // Longer documents are cut, with a note at the end: laying out more would stall the window
     // for more than about a second.
     size_t maxInputBytes = 384u << 10;
-    int maxDepth = 96;                  // deeper elements are unwrapped into their text
-    size_t maxElements = 30000;         // later elements are unwrapped
+    int maxDepth = 96;            // deeper elements are unwrapped into their text
+    size_t maxElements = 100000;  // later elements are unwrapped
+    // Elements and words laid out: beyond this the rest of the document is left out, with a note
+    // at the end, so that no layout keeps the window from answering for more than about a second.
+    size_t maxLaidOutItems = 40000;
     size_t maxStyleBytes = 512u << 10;  // per style element
     size_t maxCellSpanTotal = 200000;   // colspans beyond this budget count as 1
     // Table layout costs grow about threefold with each level of tables inside tables: deeper
@@ -69,6 +72,7 @@ struct TCleanDocument {
     std::string baseHref;    // href of the first base element, as written
     bool truncated = false;  // some limit applied
     bool quirks = false;     // no standard doctype: shown by the rules of browsers' quirks mode
+    bool cut = false;        // the end of the document was left out (maxLaidOutItems)
     double layoutCost = 0;   // text bytes weighed by their table depth (see TCleanLimits)
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "htmlview/DocumentContainer.h"
@@ -91,6 +92,14 @@ std::string Declared(const litehtml::element::ptr& element, const char* name) {
 }
 
 void TFlexCandidate::parse_styles(bool is_reparse) {
+    // Most blocks are no flex containers: their inline style is read only when it names flex.
+    const char* inlineStyle = get_attr("style");
+    const char* sheetDisplay = m_style.get_property("display");
+    if (converted_ || ((!inlineStyle || !std::strstr(inlineStyle, "flex")) &&
+                       (!sheetDisplay || !std::strstr(sheetDisplay, "flex")))) {
+        litehtml::html_tag::parse_styles(is_reparse);
+        return;
+    }
     auto self = shared_from_this();
     auto property = [&](const char* name) { return Declared(self, name); };
     const std::string display = property("display");

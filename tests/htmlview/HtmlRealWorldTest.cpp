@@ -4,6 +4,8 @@
 // grabbed view, through its public interface.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QPushButton>
 
 #include "HtmlViewTestSupport.h"
@@ -312,4 +314,58 @@ TEST(HtmlRealWorld, APreparedOrReopenedMessageLooksTheSameAsAFreshOne) {
     Load(view, a);
     EXPECT_EQ(Shot(view), expected);
     EXPECT_EQ(view.VerticalPosition(), 0);
+}
+
+TEST(HtmlRealWorld, ListNumbersSitOnTheTextsBaseline) {
+    for (int size : {13, 16, 24}) {
+        THtmlView view;
+        Configure(view, 400, 200);
+        Load(view, "<ol style='margin:0;padding-left:60px;font-size:" + std::to_string(size) +
+                       "px;color:#ff0000'><li>HHH</li></ol>");
+        const QImage image = Shot(view);
+        const QRect number = ColorBounds(image.copy(0, 0, 68, 200), kRed, 80);
+        const QRect text = ColorBounds(image.copy(68, 0, 332, 200), kRed, 80);
+        ASSERT_FALSE(number.isEmpty());
+        ASSERT_FALSE(text.isEmpty());
+        EXPECT_EQ(number.bottom(), text.bottom()) << size;
+        // It ends a little before the text, as in browsers.
+        EXPECT_LE(number.right(), 68) << size;
+    }
+}
+
+TEST(HtmlRealWorld, LargeAndHostileMessagesKeepTheWindowResponsive) {
+#if defined(__SANITIZE_ADDRESS__)
+    const int limitMs = 15000;  // sanitizers slow everything down about tenfold
+#else
+    const int limitMs = 1000;
+#endif
+    std::string here = __FILE__;
+    here = here.substr(0, here.find_last_of('/'));
+    QFile file(QString::fromStdString(here + "/../../fuzz/corpus/HtmlViewFuzz/nested-slow.html"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::string finding = file.readAll().toStdString();
+    std::string large = "<html><body>";
+    while (large.size() < (5u << 20))
+        large +=
+            "<h3>Order</h3><p>Customer <b>Jana</b> ordered the items below.</p><table><tr><td>Espresso</td>"
+            "<td>2</td></tr></table><ul><li>Delivery: express</li></ul>";
+    for (const std::string* html : std::vector<const std::string*>{&finding, &large}) {
+        THtmlView view;
+        Configure(view, 640, 480);
+        QElapsedTimer clock;
+        clock.start();
+        Load(view, *html);
+        EXPECT_LT(clock.elapsed(), limitMs);
+        EXPECT_FALSE(view.Processing());
+        EXPECT_GT(view.VerticalRange(), 0);
+    }
+    // What is not laid out of a message too large is said at its end.
+    THtmlView view;
+    Configure(view, 640, 480);
+    Load(view, large);
+    view.SetVerticalPosition(view.VerticalRange());
+    Settle();
+    Drag(view.viewport(), QPoint(1, 1), QPoint(639, 479));
+    EXPECT_TRUE(view.SelectedText().contains("only its first"))
+        << view.SelectedText().right(200).toStdString();
 }
