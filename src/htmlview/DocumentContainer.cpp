@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPainterPath>
 #include <QPalette>
 #include <QScreen>
 #include <QUrl>
@@ -391,6 +392,28 @@ void THtmlContainer::DrawMissingPicture(const litehtml::position& box, const std
         painter_->setPen(htmlpaint::ToColor(color));
         painter_->drawText(QPointF(rect.left() + kIcon + 2, rect.bottom() + 1 - item->metrics.descent()),
                            QString::fromUtf8(alt.c_str()));
+    }
+    painter_->restore();
+}
+
+void THtmlContainer::DrawShadow(const litehtml::position& box, const litehtml::border_radiuses& radii, int dx,
+                                int dy, int blur, int spread, litehtml::web_color color) {
+    if (!painter_ || color.alpha == 0 || box.width <= 0 || box.height <= 0) return;
+    blur = std::clamp(blur, 0, 64);
+    spread = std::clamp(spread, -64, 64);
+    const QRectF base =
+        QRectF(htmlpaint::ToRect(box)).translated(dx, dy).adjusted(-spread, -spread, spread, spread);
+    painter_->save();
+    painter_->setRenderHint(QPainter::Antialiasing, true);
+    painter_->setPen(Qt::NoPen);
+    // The blur as rings of falling strength, about as wide as the blur radius on either side.
+    const int steps = std::max(1, blur);
+    for (int i = steps; i >= 1; --i) {
+        const double grow = blur == 0 ? 0 : (static_cast<double>(i) - steps / 2.0);
+        QColor c = htmlpaint::ToColor(color);
+        c.setAlphaF(c.alphaF() / steps * (blur == 0 ? 1.0 : 1.0));
+        painter_->setBrush(c);
+        painter_->drawPath(htmlpaint::RoundedPath(base.adjusted(-grow, -grow, grow, grow), radii));
     }
     painter_->restore();
 }

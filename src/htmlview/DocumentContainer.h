@@ -74,6 +74,10 @@ public:
     void DrawMissingPicture(const litehtml::position& box, const std::string& alt, litehtml::uint_ptr font,
                             litehtml::web_color color, bool framed);
 
+    // A simple outer shadow of a box: offset, blurred over `blur` pixels, grown by `spread`.
+    void DrawShadow(const litehtml::position& box, const litehtml::border_radiuses& radii, int dx, int dy,
+                    int blur, int spread, litehtml::web_color color);
+
     // Whether a link target is in the view's visited list.
     std::function<bool(const std::string& href)> IsVisited;
     // A style sheet that was fetched in the background arrived: the document must be built again.

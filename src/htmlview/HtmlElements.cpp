@@ -188,6 +188,53 @@ void TFlexCandidate::parse_styles(bool is_reparse) {
     litehtml::html_tag::parse_styles(is_reparse);
 }
 
+void TFlexCandidate::draw_background(litehtml::uint_ptr hdc, int x, int y, const litehtml::position* clip) {
+    const char* shadow = m_style.get_property("box-shadow");
+    auto document = get_document();
+    if (shadow && document && get_visibility() == litehtml::visibility_visible) {
+        // "x y [blur [spread]] colour"; the colour may come first, "inset" shadows are left out.
+        std::string text = Lower(shadow);
+        const size_t comma = text.find(',', text.find(')') == std::string::npos ? 0 : text.find(')'));
+        if (comma != std::string::npos) text.erase(comma);
+        std::vector<int> lengths;
+        std::string color, token;
+        int depth = 0;
+        for (char c : text + " ") {
+            if (c == '(') ++depth;
+            if (c == ')') --depth;
+            if (c == ' ' && depth == 0) {
+                if (!token.empty()) {
+                    if (std::isdigit(static_cast<unsigned char>(token[0])) || token[0] == '-' ||
+                        token[0] == '.')
+                        lengths.push_back(token[0] == '-' ? -Pixels(token.substr(1)) : Pixels(token));
+                    else if (token != "inset")
+                        color = token;
+                    else
+                        lengths.clear();
+                }
+                token.clear();
+            } else {
+                token += c;
+            }
+        }
+        if (lengths.size() >= 2 && text.find("inset") == std::string::npos) {
+            litehtml::position box = m_pos;
+            box.x += x;
+            box.y += y;
+            box += m_padding;
+            box += m_borders;
+            const litehtml::web_color shade =
+                color.empty() ? litehtml::web_color(0, 0, 0, 128)
+                              : litehtml::web_color::from_string(color.c_str(), document->container());
+            const litehtml::border_radiuses radii = m_css_borders.radius.calc_percents(box.width, box.height);
+            if (auto* container = dynamic_cast<THtmlContainer*>(document->container()))
+                container->DrawShadow(box, radii, lengths[0], lengths[1], lengths.size() > 2 ? lengths[2] : 0,
+                                      lengths.size() > 3 ? lengths[3] : 0, shade);
+        }
+    }
+    litehtml::html_tag::draw_background(hdc, x, y, clip);
+}
+
 TImageElement::TImageElement(const std::shared_ptr<litehtml::document>& doc, THtmlContainer* container)
     : litehtml::el_image(doc), container_(container) {}
 

@@ -25,10 +25,12 @@ public:
 // out as a table row whose cells are its children (gap as the spacing between cells,
 // justify-content by the table's width and spare cells); a column container as a block whose
 // children are blocks.
+// It also draws a simple box-shadow (offsets, blur, spread and colour of the first shadow).
 class TFlexCandidate : public litehtml::html_tag {
 public:
     using litehtml::html_tag::html_tag;
     void parse_styles(bool is_reparse = false) override;
+    void draw_background(litehtml::uint_ptr hdc, int x, int y, const litehtml::position* clip) override;
 
 private:
     bool converted_ = false;

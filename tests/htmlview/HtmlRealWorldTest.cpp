@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
+#include <ctime>
 
 #include "HtmlViewTestSupport.h"
 #include "htmlview/HtmlView.h"
@@ -352,10 +353,12 @@ TEST(HtmlRealWorld, LargeAndHostileMessagesKeepTheWindowResponsive) {
     for (const std::string* html : std::vector<const std::string*>{&finding, &large}) {
         THtmlView view;
         Configure(view, 640, 480);
-        QElapsedTimer clock;
-        clock.start();
+        // The time the user-interface thread works, whatever else the machine is doing.
+        timespec start{}, end{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
         Load(view, *html);
-        EXPECT_LT(clock.elapsed(), limitMs);
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+        EXPECT_LT((end.tv_sec - start.tv_sec) * 1000 + (end.tv_nsec - start.tv_nsec) / 1000000, limitMs);
         EXPECT_FALSE(view.Processing());
         EXPECT_GT(view.VerticalRange(), 0);
     }
@@ -368,4 +371,17 @@ TEST(HtmlRealWorld, LargeAndHostileMessagesKeepTheWindowResponsive) {
     Drag(view.viewport(), QPoint(1, 1), QPoint(639, 479));
     EXPECT_TRUE(view.SelectedText().contains("only its first"))
         << view.SelectedText().right(200).toStdString();
+}
+
+TEST(HtmlRealWorld, ABoxShadowIsDrawnBesideTheBox) {
+    THtmlView view;
+    Configure(view, 400, 200);
+    Load(view,
+         "<div style='width:100px;height:50px;margin:20px;background:#ffffff;"
+         "box-shadow:6px 6px 0 #0000ff'></div>");
+    const QImage image = Shot(view);
+    const QRect shadow = ColorBounds(image, kBlue, 10);
+    ASSERT_FALSE(shadow.isEmpty());
+    EXPECT_EQ(shadow.right(), 10 + 20 + 100 + 6 - 1);
+    EXPECT_EQ(shadow.bottom(), 5 + 20 + 50 + 6 - 1);
 }
