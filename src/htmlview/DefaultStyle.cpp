@@ -59,7 +59,7 @@ br { display: block; }
 img { display: inline-block; }
 input, select, textarea, button { display: inline-block; vertical-align: baseline; }
 /* Form controls do not take the font of the text around, as in browsers. */
-input, select, textarea, button { font-family: Arial, sans-serif; font-size: 13.333px; font-weight: normal; font-style: normal; color: black; }
+input, select, textarea, button { font-family: Arial, sans-serif; font-size: 13.333px; font-weight: normal; font-style: normal; }
 textarea { font-family: monospace; }
 pre code, pre kbd, pre samp, pre tt { font-size: 1em; }
 )CSS";

@@ -80,7 +80,11 @@ void THtmlForms::SetLook(int index, const TLook& look) {
         kind == TControlKind::Hidden)
         return;
     widget->setFont(look.font);
-    if (look.styled) {
+    if (!look.styled && look.color.isValid()) {
+        // Only a colour: the widget keeps its own frame.
+        widget->setStyleSheet(QStringLiteral("%1 { color: %2; }")
+                                  .arg(QLatin1String(widget->metaObject()->className()), Rgba(look.color)));
+    } else if (look.styled) {
         QString sheet = QStringLiteral("%1 { ").arg(QLatin1String(widget->metaObject()->className()));
         if (look.background.isValid())
             sheet += QStringLiteral("background-color: %1; ").arg(Rgba(look.background));
@@ -97,10 +101,14 @@ void THtmlForms::SetLook(int index, const TLook& look) {
                      .arg(look.padding.bottom())
                      .arg(look.padding.left());
         widget->setStyleSheet(sheet);
-    } else {
+    } else if (!widget->styleSheet().isEmpty()) {
         widget->setStyleSheet(QString());
     }
-    const QSize natural = Natural(control, QFontMetrics(look.font));
+    QSize natural = Natural(control, QFontMetrics(look.font));
+    // Without the document's box the widget draws its own frame, which needs the height it asks
+    // for.
+    if (!look.styled && kind != TControlKind::TextArea)
+        natural.setHeight(std::max(natural.height(), widget->sizeHint().height()));
     control.natural = natural.boundedTo(QSize(kMaxControlSide, kMaxControlSide)).expandedTo(QSize(1, 1));
     const QFontMetrics metrics(look.font);
     control.baseline = std::max(0, (control.natural.height() - metrics.height()) / 2 + metrics.descent());
@@ -111,13 +119,13 @@ void TControlElement::parse_styles(bool is_reparse) {
     look_ = THtmlForms::TLook();
     if (THtmlFont* font = THtmlFonts::From(get_font())) look_.font = font->font;
     // Styled when the document says anything about the control's box or colours.
-    static const char* const kProperties[] = {"background-color",      "background-image", "border-top-style",
-                                              "border-left-style",     "border-top-width", "border-top-color",
-                                              "padding-top",           "padding-left",     "color",
-                                              "border-top-left-radius"};
+    static const char* const kProperties[] = {
+        "background-color",  "background-image", "border-top-style",
+        "border-left-style", "border-top-width", "border-top-color",
+        "padding-top",       "padding-left",     "border-top-left-radius"};
     for (const char* name : kProperties)
         if (m_style.get_property(name)) look_.styled = true;
-    if (!look_.styled) return;
+    if (!look_.styled && !m_style.get_property("color")) return;
     if (const litehtml::background* background = get_background(true))
         if (background->m_color.alpha > 0)
             look_.background = QColor(background->m_color.red, background->m_color.green,
