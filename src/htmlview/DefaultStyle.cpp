@@ -33,29 +33,35 @@ table { display: table; border-collapse: separate; border-spacing: 2px; text-ind
 caption { display: table-caption; text-align: center; }
 colgroup { display: table-column-group; }
 col { display: table-column; }
-thead { display: table-header-group; vertical-align: middle; }
+thead { display: table-row-group; vertical-align: middle; }
 tbody { display: table-row-group; vertical-align: middle; }
-tfoot { display: table-footer-group; vertical-align: middle; }
+tfoot { display: table-row-group; vertical-align: middle; }
 tr { display: table-row; vertical-align: inherit; }
 td, th { display: table-cell; vertical-align: inherit; padding: 1px; }
 th { text-align: center; }
 td[nowrap], th[nowrap], nobr { white-space: nowrap; }
-hr { color: gray; border-style: inset; border-width: 1px; margin: 0.5em auto; }
+hr { border-style: solid; border-width: 1px; border-color: #9a9a9a #eeeeee #eeeeee #9a9a9a; height: 0; margin: 0.5em auto; }
 pre, listing, xmp, plaintext { white-space: pre; }
 pre, listing, xmp, plaintext, code, kbd, samp, tt { font-family: monospace; }
+/* Browsers draw their fixed-pitch font at 13 pixels where the text around has 16. */
+pre, listing, xmp, plaintext, code, kbd, samp, tt { font-size: 0.8125em; }
 i, cite, dfn, em, var, address { font-style: italic; }
 u, ins { text-decoration: underline; }
 s, strike, del { text-decoration: line-through; }
-big { font-size: larger; }
-small { font-size: smaller; }
-sub { vertical-align: sub; font-size: smaller; }
-sup { vertical-align: super; font-size: smaller; }
+big { font-size: 1.2em; }
+small { font-size: 0.833em; }
+sub { font-size: 0.833em; position: relative; top: 0.32em; }
+sup { font-size: 0.833em; position: relative; top: -0.48em; }
 mark { background-color: yellow; color: black; }
 fieldset { margin-left: 2px; margin-right: 2px; padding: 0.35em 0.75em 0.625em; border: 2px groove #c0c0c0; }
 legend { padding-left: 2px; padding-right: 2px; }
 br { display: block; }
 img { display: inline-block; }
 input, select, textarea, button { display: inline-block; vertical-align: baseline; }
+/* Form controls do not take the font of the text around, as in browsers. */
+input, select, textarea, button { font-family: Arial, sans-serif; font-size: 13.333px; font-weight: normal; font-style: normal; }
+textarea { font-family: monospace; }
+pre code, pre kbd, pre samp, pre tt { font-size: 1em; }
 )CSS";
 
 QString Css(const QColor& color) {
@@ -84,5 +90,12 @@ std::string DefaultStyleSheet(const TStyleDefaults& defaults) {
     if (defaults.highlightOverLinks)
         sheet +=
             QStringLiteral("a:link:hover, a:visited:hover { color: %1; }\n").arg(Css(defaults.overLinkColor));
+    if (defaults.quirks) {
+        // Browsers drop the default margins at the top of the page and at the top and bottom of
+        // table cells in quirks mode; margins the document sets stay.
+        sheet += QStringLiteral(
+            "body > :first-child, td > :first-child, th > :first-child { margin-top: 0; }\n"
+            "td > :last-child, th > :last-child { margin-bottom: 0; }\n");
+    }
     return sheet.toStdString();
 }

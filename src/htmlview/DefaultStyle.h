@@ -9,6 +9,8 @@ struct TStyleDefaults {
     QString fontName, preFontName;
     QColor fontColor, linkColor, overLinkColor, visitedLinkColor;
     bool underlineLinks = true, highlightOverLinks = false;
+    // The rules of browsers' quirks mode, for documents without a standard doctype.
+    bool quirks = false;
 };
 
 // The style sheet every document starts from, after the HTML standard's rendering rules.

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPainterPath>
 #include <QPalette>
 #include <QScreen>
 #include <QUrl>
@@ -12,6 +13,7 @@
 
 #include "exchange/UtilsUnit.h"
 #include "htmlview/HtmlCleaner.h"
+#include "htmlview/HtmlElements.h"
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlPainter.h"
@@ -160,7 +162,11 @@ void THtmlContainer::draw_list_marker(litehtml::uint_ptr, const litehtml::list_m
 void THtmlContainer::load_image(const char* src, const char* baseurl, bool) {
     if (!viewImages_ || !src) return;
     const QString key = PictureKey(src, baseurl ? baseurl : "");
-    if (!key.isEmpty()) pictures_.Load(key);
+    if (key.isEmpty()) return;
+    pictures_.Load(key);
+    if (builtPictures_.size() < 4096 &&
+        std::find(builtPictures_.begin(), builtPictures_.end(), key) == builtPictures_.end())
+        builtPictures_.push_back(key);
 }
 
 void THtmlContainer::get_image_size(const char* src, const char* baseurl, litehtml::size& sz) {
@@ -225,6 +231,7 @@ void THtmlContainer::import_css(std::string& text, const std::string& url, std::
     if (found != sheets_.end()) {
         // The renderer parses what it gets at once, imports included: each sheet is given once
         // per build, which ends any import loop.
+        if (found->second.state == TStyleSheet::TState::Loading) sheetsPending_ = true;
         if (found->second.state == TStyleSheet::TState::Ready && sheetsGiven_.insert(key).second) {
             text = found->second.text;
             baseurl = key;
@@ -234,6 +241,7 @@ void THtmlContainer::import_css(std::string& text, const std::string& url, std::
     if (depth > kMaxImportDepth || static_cast<int>(sheets_.size()) >= kMaxStyleSheets) return;
     TStyleSheet sheet;
     sheet.depth = depth;
+    sheetsPending_ = true;
     sheets_.emplace(key, sheet);
     fetcher_.Fetch(address, [this, key](bool ok, const QByteArray& data) {
         auto entry = sheets_.find(key);
@@ -266,7 +274,16 @@ void THtmlContainer::get_client_rect(litehtml::position& client) const {
 std::shared_ptr<litehtml::element> THtmlContainer::create_element(
     const char* tag_name, const litehtml::string_map& attributes,
     const std::shared_ptr<litehtml::document>& doc) {
-    if (tag_name && std::strcmp(tag_name, "a") == 0) {
+    if (!tag_name) return nullptr;
+    if (std::strcmp(tag_name, kWordElement) == 0) return std::make_shared<TWordElement>(doc);
+    if (std::strcmp(tag_name, "img") == 0) return std::make_shared<TImageElement>(doc, this);
+    if (std::strcmp(tag_name, "table") == 0) return std::make_shared<TTableElement>(doc);
+    static const char* const kBlocks[] = {"div",     "section", "header", "footer", "nav",  "main",
+                                          "article", "aside",   "ul",     "ol",     "span", "form"};
+    for (const char* block : kBlocks)
+        if (std::strcmp(tag_name, block) == 0 && attributes.find(kControlAttribute) == attributes.end())
+            return std::make_shared<TFlexCandidate>(doc);
+    if (std::strcmp(tag_name, "a") == 0) {
         auto href = attributes.find("href");
         if (href != attributes.end() && !href->second.empty() && IsVisited && IsVisited(href->second))
             return std::make_shared<TVisitedAnchor>(doc);
@@ -337,4 +354,66 @@ std::string THtmlContainer::resolve_color(const std::string& color) const {
 void THtmlContainer::split_text(const char* text, const std::function<void(const char*)>& on_word,
                                 const std::function<void(const char*)>& on_space) {
     THtmlFonts::SplitWords(text, on_word, on_space);
+}
+
+bool THtmlContainer::PictureMissing(const std::string& src) {
+    if (!viewImages_) return true;
+    const QString key = PictureKey(src, "");
+    return key.isEmpty() || pictures_.State(key) == TPictureCache::TState::Failed;
+}
+
+void THtmlContainer::DrawMissingPicture(const litehtml::position& box, const std::string& alt,
+                                        litehtml::uint_ptr font, litehtml::web_color color, bool framed) {
+    THtmlFont* item = THtmlFonts::From(font);
+    if (!painter_ || box.width <= 0 || box.height <= 0) return;
+    const QRect rect = htmlpaint::ToRect(box);
+    constexpr int kIcon = TImageElement::kIconSide;
+    painter_->save();
+    painter_->setClipRect(rect, Qt::IntersectClip);
+    // The sign of a broken picture: a small torn frame.
+    auto icon = [&](QPoint at) {
+        painter_->setPen(QColor(160, 160, 160));
+        painter_->setBrush(QColor(244, 244, 244));
+        painter_->drawRect(QRect(at + QPoint(1, 1), QSize(kIcon - 4, kIcon - 3)));
+        painter_->setPen(QColor(120, 160, 110));
+        painter_->drawLine(at + QPoint(3, kIcon - 5), at + QPoint(7, kIcon - 9));
+        painter_->drawLine(at + QPoint(7, kIcon - 9), at + QPoint(kIcon - 5, kIcon - 5));
+    };
+    if (alt.empty()) {
+        if (framed) {
+            painter_->setPen(QColor(192, 192, 192));
+            painter_->setBrush(Qt::NoBrush);
+            painter_->drawRect(rect.adjusted(0, 0, -1, -1));
+            if (rect.width() >= kIcon + 4 && rect.height() >= kIcon + 4) icon(rect.topLeft() + QPoint(2, 2));
+        }
+    } else if (item) {
+        icon(QPoint(rect.left(), rect.top() + std::max(0, (rect.height() - kIcon) / 2)));
+        painter_->setFont(item->font);
+        painter_->setPen(htmlpaint::ToColor(color));
+        painter_->drawText(QPointF(rect.left() + kIcon + 2, rect.bottom() + 1 - item->metrics.descent()),
+                           QString::fromUtf8(alt.c_str()));
+    }
+    painter_->restore();
+}
+
+void THtmlContainer::DrawShadow(const litehtml::position& box, const litehtml::border_radiuses& radii, int dx,
+                                int dy, int blur, int spread, litehtml::web_color color) {
+    if (!painter_ || color.alpha == 0 || box.width <= 0 || box.height <= 0) return;
+    blur = std::clamp(blur, 0, 64);
+    spread = std::clamp(spread, -64, 64);
+    const QRectF base =
+        QRectF(htmlpaint::ToRect(box)).translated(dx, dy).adjusted(-spread, -spread, spread, spread);
+    painter_->save();
+    painter_->setRenderHint(QPainter::Antialiasing, true);
+    painter_->setPen(Qt::NoPen);
+    // The blur as rings of falling strength, about as wide as the blur radius on either side.
+    const int steps = std::max(1, blur);
+    for (int i = steps; i >= 1; --i) {
+        const double grow = blur == 0 ? 0 : (static_cast<double>(i) - steps / 2.0);
+        QColor c = htmlpaint::ToColor(color);
+        c.setAlphaF(c.alphaF() / steps * (blur == 0 ? 1.0 : 1.0));
+        painter_->setBrush(c);
+        painter_->drawPath(htmlpaint::RoundedPath(base.adjusted(-grow, -grow, grow, grow), radii));
+    }
+    painter_->restore();
 }

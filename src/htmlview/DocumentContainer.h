@@ -57,7 +57,26 @@ public:
 
     // A new document is about to be built from its text: each fetched sheet may be handed out
     // once again, so that a sheet importing itself cannot recurse.
-    void BeginBuild() { sheetsGiven_.clear(); }
+    void BeginBuild() {
+        sheetsGiven_.clear();
+        builtPictures_.clear();
+        sheetsPending_ = false;
+    }
+    // The pictures the last build asked for.
+    const std::vector<QString>& BuiltPictures() const { return builtPictures_; }
+    // Whether the last build went without a style sheet that is still on its way.
+    bool SheetsPending() const { return sheetsPending_; }
+
+    // Whether the picture of an img element cannot be shown (failed, refused, or pictures off).
+    bool PictureMissing(const std::string& src);
+    // Draws what stands for a picture that cannot be shown: its alt text, inside a frame when the
+    // document gives the picture a size.
+    void DrawMissingPicture(const litehtml::position& box, const std::string& alt, litehtml::uint_ptr font,
+                            litehtml::web_color color, bool framed);
+
+    // A simple outer shadow of a box: offset, blurred over `blur` pixels, grown by `spread`.
+    void DrawShadow(const litehtml::position& box, const litehtml::border_radiuses& radii, int dx, int dy,
+                    int blur, int spread, litehtml::web_color color);
 
     // Whether a link target is in the view's visited list.
     std::function<bool(const std::string& href)> IsVisited;
@@ -128,4 +147,6 @@ private:
     QHash<QByteArray, QString> keys_;
     std::map<std::string, TStyleSheet> sheets_;
     std::set<std::string> sheetsGiven_;
+    std::vector<QString> builtPictures_;
+    bool sheetsPending_ = false;
 };

@@ -4,453 +4,210 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 
 #include "exchange/UtilsUnit.h"
+#include "htmlview/HtmlFormSpecs.h"
+#include "htmlview/HtmlGumbo.h"
+#include "htmlview/HtmlHints.h"
+
+using namespace htmlclean;
 
 namespace {
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-const char* Attribute(const GumboElement& element, const char* name) {
-    const GumboAttribute* attribute = gumbo_get_attribute(&element.attributes, name);
-    return attribute ? attribute->value : nullptr;
-}
-
-std::string AttributeText(const GumboElement& element, const char* name) {
-    const char* value = Attribute(element, name);
-    return value ? value : "";
-}
-
-bool HasAttribute(const GumboElement& element, const char* name) {
-    return Attribute(element, name) != nullptr;
-}
-
-// Numbers in attributes: surrounding blanks allowed, then the program's integer rule.
-bool AttributeNumber(const GumboElement& element, const char* name, int32_t& value) {
-    const char* text = Attribute(element, name);
-    return text && IsIntegerText(Trim(text), value);
-}
-
-void AppendEscaped(std::string& out, const char* text, size_t length, bool attribute) {
-    for (size_t i = 0; i < length; ++i) {
-        const char c = text[i];
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"':
-                if (attribute)
-                    out += "&quot;";
-                else
-                    out += c;
-                break;
-            case '\0': break;
-            default: out += c;
+// The children of a table in the order they are laid out: captions and column groups, the first
+// header group, the bodies and rows, then the footer groups, wherever the document wrote them.
+// Empty when the order is the document's own.
+std::vector<const GumboNode*> TableOrder(const GumboElement& table) {
+    std::vector<const GumboNode*> head, body, foot;
+    bool moved = false;
+    for (unsigned i = 0; i < table.children.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(table.children.data[i]);
+        const GumboTag tag = child->type == GUMBO_NODE_ELEMENT ? child->v.element.tag : GUMBO_TAG_UNKNOWN;
+        if (tag == GUMBO_TAG_THEAD && head.empty()) {
+            moved = moved || !body.empty();
+            head.push_back(child);
+        } else if (tag == GUMBO_TAG_TFOOT) {
+            foot.push_back(child);
+        } else {
+            const bool row = tag == GUMBO_TAG_TBODY || tag == GUMBO_TAG_TR || tag == GUMBO_TAG_THEAD;
+            moved = moved || (row && !foot.empty());
+            (tag == GUMBO_TAG_CAPTION || tag == GUMBO_TAG_COLGROUP || tag == GUMBO_TAG_COL ? head : body)
+                .push_back(child);
         }
     }
+    if (!moved) return {};
+    head.insert(head.end(), body.begin(), body.end());
+    head.insert(head.end(), foot.begin(), foot.end());
+    return head;
 }
-
-bool IsValidName(const std::string& name) {
-    if (name.empty() || name.size() > 64) return false;
-    if (!std::isalpha(static_cast<unsigned char>(name[0]))) return false;
-    for (unsigned char c : name)
-        if (!std::isalnum(c) && c != '-' && c != '_' && c != ':' && c != '.') return false;
-    return true;
-}
-
-std::string TagName(const GumboElement& element) {
-    if (element.tag != GUMBO_TAG_UNKNOWN) return gumbo_normalized_tagname(element.tag);
-    GumboStringPiece piece = element.original_tag;
-    gumbo_tag_from_original_text(&piece);
-    return Lower(std::string(piece.data ? piece.data : "", piece.length));
-}
-
-// Elements whose subtree is never shown.
-bool IsDropped(const GumboElement& element) {
-    if (element.tag_namespace != GUMBO_NAMESPACE_HTML) return true;
-    switch (element.tag) {
-        case GUMBO_TAG_SCRIPT:
-        case GUMBO_TAG_NOSCRIPT:
-        case GUMBO_TAG_TEMPLATE:
-        case GUMBO_TAG_IFRAME:
-        case GUMBO_TAG_FRAME:
-        case GUMBO_TAG_FRAMESET:
-        case GUMBO_TAG_NOFRAMES:
-        case GUMBO_TAG_OBJECT:
-        case GUMBO_TAG_EMBED:
-        case GUMBO_TAG_APPLET:
-        case GUMBO_TAG_META:
-        case GUMBO_TAG_BASE:
-        case GUMBO_TAG_AUDIO:
-        case GUMBO_TAG_VIDEO:
-        case GUMBO_TAG_CANVAS: return true;
-        default: return false;
-    }
-}
-
-bool IsVoid(GumboTag tag) {
-    switch (tag) {
-        case GUMBO_TAG_AREA:
-        case GUMBO_TAG_BR:
-        case GUMBO_TAG_COL:
-        case GUMBO_TAG_HR:
-        case GUMBO_TAG_IMG:
-        case GUMBO_TAG_INPUT:
-        case GUMBO_TAG_LINK:
-        case GUMBO_TAG_WBR:
-        case GUMBO_TAG_SOURCE:
-        case GUMBO_TAG_TRACK:
-        case GUMBO_TAG_PARAM:
-        case GUMBO_TAG_KEYGEN: return true;
-        default: return false;
-    }
-}
-
-bool IsTablePart(GumboTag tag) {
-    switch (tag) {
-        case GUMBO_TAG_TABLE:
-        case GUMBO_TAG_CAPTION:
-        case GUMBO_TAG_COLGROUP:
-        case GUMBO_TAG_COL:
-        case GUMBO_TAG_THEAD:
-        case GUMBO_TAG_TBODY:
-        case GUMBO_TAG_TFOOT:
-        case GUMBO_TAG_TR:
-        case GUMBO_TAG_TD:
-        case GUMBO_TAG_TH: return true;
-        default: return false;
-    }
-}
-
-bool IsControl(GumboTag tag) {
-    return tag == GUMBO_TAG_INPUT || tag == GUMBO_TAG_SELECT || tag == GUMBO_TAG_TEXTAREA ||
-           tag == GUMBO_TAG_BUTTON;
-}
-
-// The text content of a subtree with runs of white space collapsed, walked without recursion.
-std::string CollapsedText(const GumboNode* root, size_t limit = 4096) {
-    std::string text;
-    std::vector<const GumboNode*> stack{root};
-    while (!stack.empty() && text.size() < limit) {
-        const GumboNode* node = stack.back();
-        stack.pop_back();
-        if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_WHITESPACE ||
-            node->type == GUMBO_NODE_CDATA) {
-            for (const char* p = node->v.text.text; *p; ++p) {
-                const bool blank = *p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f';
-                if (blank) {
-                    if (!text.empty() && text.back() != ' ') text += ' ';
-                } else {
-                    text += *p;
-                }
-            }
-        } else if (node->type == GUMBO_NODE_ELEMENT) {
-            if (node->v.element.tag == GUMBO_TAG_SCRIPT || node->v.element.tag == GUMBO_TAG_STYLE) continue;
-            const GumboVector& children = node->v.element.children;
-            for (unsigned i = children.length; i-- > 0;)
-                stack.push_back(static_cast<const GumboNode*>(children.data[i]));
-        }
-    }
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    if (!text.empty() && text.front() == ' ') text.erase(0, 1);
-    return text;
-}
-
-// The raw text of a text area or style element.
-std::string RawText(const GumboElement& element, size_t limit) {
-    std::string text;
-    for (unsigned i = 0; i < element.children.length && text.size() < limit; ++i) {
-        const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
-        if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE ||
-            child->type == GUMBO_NODE_CDATA)
-            text += child->v.text.text;
-    }
-    if (text.size() > limit) text.resize(limit);
-    return text;
-}
-
-void CollectOptions(const GumboNode* select, std::vector<TOptionSpec>& options) {
-    std::vector<std::pair<const GumboNode*, bool>> stack{{select, false}};
-    while (!stack.empty() && options.size() < 10000) {
-        auto [node, groupDisabled] = stack.back();
-        stack.pop_back();
-        if (node->type != GUMBO_NODE_ELEMENT) continue;
-        const GumboElement& element = node->v.element;
-        if (element.tag == GUMBO_TAG_OPTION) {
-            TOptionSpec option;
-            option.label = CollapsedText(node);
-            option.value = HasAttribute(element, "value") ? AttributeText(element, "value") : option.label;
-            option.selected = HasAttribute(element, "selected");
-            option.disabled = groupDisabled || HasAttribute(element, "disabled");
-            options.push_back(std::move(option));
-            continue;
-        }
-        const bool disabled =
-            groupDisabled || (element.tag == GUMBO_TAG_OPTGROUP && HasAttribute(element, "disabled"));
-        for (unsigned i = element.children.length; i-- > 0;)
-            stack.push_back({static_cast<const GumboNode*>(element.children.data[i]), disabled});
-    }
-}
-
-TControlSpec ReadControl(const GumboNode* node) {
-    const GumboElement& element = node->v.element;
-    TControlSpec control;
-    control.name = AttributeText(element, "name");
-    control.value = AttributeText(element, "value");
-    control.disabled = HasAttribute(element, "disabled");
-    control.readOnly = HasAttribute(element, "readonly");
-    control.checked = HasAttribute(element, "checked");
-    control.multiple = HasAttribute(element, "multiple");
-    control.placeholder = AttributeText(element, "placeholder");
-    int32_t number;
-    if (AttributeNumber(element, "size", number)) control.size = std::clamp(number, 0, 500);
-    if (AttributeNumber(element, "maxlength", number) && number >= 0) control.maxLength = number;
-    if (AttributeNumber(element, "rows", number)) control.rows = std::clamp(number, 1, 200);
-    if (AttributeNumber(element, "cols", number)) control.cols = std::clamp(number, 1, 500);
-    if (AttributeNumber(element, "width", number)) control.width = std::clamp(number, 0, 4000);
-    if (AttributeNumber(element, "height", number)) control.height = std::clamp(number, 0, 4000);
-    control.type = Lower(Trim(AttributeText(element, "type")));
-    switch (element.tag) {
-        case GUMBO_TAG_SELECT:
-            control.kind = TControlKind::Select;
-            CollectOptions(node, control.options);
-            break;
-        case GUMBO_TAG_TEXTAREA:
-            control.kind = TControlKind::TextArea;
-            control.text = RawText(element, 1u << 20);
-            control.wrap = Lower(AttributeText(element, "wrap"));
-            break;
-        case GUMBO_TAG_BUTTON:
-            control.text = CollapsedText(node);
-            if (control.type == "reset")
-                control.kind = TControlKind::Reset;
-            else if (control.type == "button")
-                control.kind = TControlKind::Button;
-            else
-                control.kind = TControlKind::Submit;
-            break;
-        default:
-            if (control.type == "hidden")
-                control.kind = TControlKind::Hidden;
-            else if (control.type == "checkbox")
-                control.kind = TControlKind::CheckBox;
-            else if (control.type == "radio")
-                control.kind = TControlKind::Radio;
-            else if (control.type == "submit")
-                control.kind = TControlKind::Submit;
-            else if (control.type == "reset")
-                control.kind = TControlKind::Reset;
-            else if (control.type == "button")
-                control.kind = TControlKind::Button;
-            else if (control.type == "image")
-                control.kind = TControlKind::Picture;
-            else if (control.type == "file")
-                control.kind = TControlKind::File;
-            else
-                control.kind = TControlKind::Text;
-            control.password = control.type == "password";
-            control.src = AttributeText(element, "src");
-            control.alt = AttributeText(element, "alt");
-            if ((control.kind == TControlKind::CheckBox || control.kind == TControlKind::Radio) &&
-                !HasAttribute(element, "value"))
-                control.value = "on";
-            break;
-    }
-    return control;
-}
-
-// Source ranges of forms, for controls that a table moved out of their form: the form then
-// still owns what follows its start tag up to its end tag, as in browsers.
-struct TFormRange {
-    size_t start, end;
-    int index;
-};
 
 class TCleaner {
 public:
-    TCleaner(const std::string& source, const TCleanLimits& limits) : source_(source), limits_(limits) {}
+    TCleaner(const std::string& source, const TCleanLimits& limits)
+        : source_(source), limits_(limits), formCollector_(source) {}
 
     TCleanDocument Run(const GumboNode* root);
 
 private:
     struct TFrame {
-        const GumboNode* node;
+        const GumboNode* node = nullptr;
         unsigned next = 0;     // next child to visit
         bool emitted = false;  // the element's own tags are written
         int form = -1;         // form owning the subtree
         std::string tag;
-        int tableBorder = 0;   // border attribute of the table the subtree is in
-        int cellPadding = -1;  // its cellpadding, -1 when absent
-        int tableDepth = 0;    // tables around the element, itself included
+        THintContext hints;                   // what the presentational attributes around pass on
+        int tableDepth = 0;                   // tables around the element, itself included
+        std::vector<const GumboNode*> order;  // children in layout order, when it differs
     };
 
     void Open(TFrame& frame, int depth);
     void WriteAttributes(const GumboElement& element, TFrame& frame);
-    std::string Hints(const GumboElement& element, TFrame& frame);
-    void WriteText(const GumboNode* node);
-    int FormAt(size_t offset) const;
+    void WriteText(const GumboNode* node, int tableDepth);
 
     const std::string& source_;
     const TCleanLimits& limits_;
     TCleanDocument result_;
-    std::vector<TFormRange> ranges_;
-    std::vector<size_t> formEnds_;  // offsets of every "</form" in the source
-    std::string bodyRules_;         // link colours of the body, as a style sheet
+    TFormCollector formCollector_;
+    std::string bodyRules_;  // link colours of the body, as a style sheet
     size_t elements_ = 0;
     size_t spanTotal_ = 0;
+    size_t pieces_ = 0;  // pieces of long words written
+    size_t items_ = 0;   // elements and words written: what layout costs
     int keptDepth_ = 0;
 };
 
-int TCleaner::FormAt(size_t offset) const {
-    for (auto it = ranges_.rbegin(); it != ranges_.rend(); ++it)
-        if (offset >= it->start && offset < it->end) return it->index;
-    return -1;
+// Words of more than this many characters get break opportunities between their characters,
+// inside a word element that keeps them together unless the style lets long words break.
+constexpr size_t kLongWordChars = 20;
+// A long word is cut into word elements of at most this many characters: the places where even
+// an unbreakable word may break, so that no word makes a line wider than any screen.
+constexpr size_t kWordSegmentChars = 64;
+// Break opportunities in a segment: after every character, up to this many pieces.
+constexpr size_t kMaxWordPieces = 64;
+constexpr size_t kMaxPiecesPerDocument = 10000;
+
+size_t Utf8Length(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if ((lead & 0xE0) == 0xC0) return 2;
+    if ((lead & 0xF0) == 0xE0) return 3;
+    if ((lead & 0xF8) == 0xF0) return 4;
+    return 1;
 }
 
-void TCleaner::WriteText(const GumboNode* node) {
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+// Ideographs break anywhere already; a zero-width space is a break opportunity of its own.
+bool EndsWord(const char* p, size_t length) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (length >= 3 && (c == 0xE3 || (c >= 0xE4 && c <= 0xE9))) return true;
+    return length == 3 && std::memcmp(p, kBreakOpportunity, 3) == 0;
+}
+
+bool IsWordCharacter(unsigned char c) {
+    return std::isalnum(c) || c >= 0x80;
+}
+
+// Whether a line may break after the character at `at` (UAX #14, as browsers apply it to words
+// and addresses): after a hyphen between word characters, after a slash or question mark
+// before a letter.
+bool SoftBreakAfter(const char* text, size_t at, size_t length) {
+    if (at == 0 || at + 1 >= length) return false;
+    const unsigned char before = static_cast<unsigned char>(text[at - 1]);
+    const unsigned char after = static_cast<unsigned char>(text[at + 1]);
+    switch (text[at]) {
+        case '-': return IsWordCharacter(before) && IsWordCharacter(after);
+        case '/':
+        case '?': return std::isalpha(after) != 0;
+        default: return false;
+    }
+}
+
+void TCleaner::WriteText(const GumboNode* node, int tableDepth) {
     const char* text = node->v.text.text;
-    AppendEscaped(result_.html, text, std::strlen(text), false);
-}
-
-// A colour as an attribute gives it: names and hexadecimal digits only, so that nothing else
-// reaches the style.
-std::string HintColor(const std::string& value) {
-    std::string color = Trim(value);
-    if (color.empty() || color.size() > 32) return {};
-    for (unsigned char c : color)
-        if (!std::isalnum(c) && c != '#') return {};
-    // Legacy pages write hexadecimal colours without the "#".
-    if (color[0] != '#' && (color.size() == 6 || color.size() == 3) &&
-        std::all_of(color.begin(), color.end(), [](unsigned char c) { return std::isxdigit(c); }) &&
-        std::any_of(color.begin(), color.end(), [](unsigned char c) { return std::isdigit(c); }))
-        color = "#" + color;
-    return color;
-}
-
-std::string HintUrl(const std::string& value) {
-    std::string url;
-    for (unsigned char c : Trim(value)) {
-        if (c <= ' ' || c == '\'' || c == '"' || c == '(' || c == ')' || c == '\\') {
-            static const char kHex[] = "0123456789ABCDEF";
-            url += '%';
-            url += kHex[c >> 4];
-            url += kHex[c & 15];
-        } else {
-            url += static_cast<char>(c);
+    const size_t length = std::strlen(text);
+    std::string& out = result_.html;
+    result_.layoutCost +=
+        static_cast<double>(length) * std::pow(3.0, std::min({tableDepth, limits_.maxTableNesting, 30}));
+    size_t written = 0;
+    for (size_t at = 0; at < length;) {
+        if (IsBlank(text[at])) {
+            ++at;
+            continue;
         }
-    }
-    return url;
-}
-
-std::string HintFamily(const std::string& value) {
-    std::string family;
-    for (unsigned char c : value)
-        if (std::isalnum(c) || c == ' ' || c == ',' || c == '-' || c == '_') family += static_cast<char>(c);
-    return Trim(family);
-}
-
-bool HintNumber(const GumboElement& element, const char* name, int32_t& value, int32_t limit) {
-    if (!AttributeNumber(element, name, value)) return false;
-    value = std::clamp(value, 0, limit);
-    return true;
-}
-
-// The style that the presentational attributes of older pages stand for.
-std::string TCleaner::Hints(const GumboElement& element, TFrame& frame) {
-    std::string hints;
-    auto color = [&](const char* attribute, const char* property) {
-        const std::string value = HintColor(AttributeText(element, attribute));
-        if (!value.empty()) hints += std::string(property) + ":" + value + ";";
-    };
-    auto picture = [&](const char* attribute) {
-        const std::string value = AttributeText(element, attribute);
-        if (!Trim(value).empty()) hints += "background-image:url('" + HintUrl(value) + "');";
-    };
-    int32_t n;
-    switch (element.tag) {
-        case GUMBO_TAG_BODY: {
-            color("bgcolor", "background-color");
-            color("text", "color");
-            picture("background");
-            const std::string link = HintColor(AttributeText(element, "link"));
-            const std::string visited = HintColor(AttributeText(element, "vlink"));
-            if (!link.empty()) bodyRules_ += "a:link{color:" + link + "}";
-            if (!visited.empty()) bodyRules_ += "a:visited{color:" + visited + "}";
-            break;
+        ++items_;
+        // One word, up to a place where browsers may break it (after a hyphen, a slash or a
+        // question mark between letters): its characters' offsets.
+        std::vector<size_t> chars;
+        size_t end = at;
+        bool soft = false;
+        while (end < length && !IsBlank(text[end]) && !soft) {
+            size_t step = std::min(Utf8Length(static_cast<unsigned char>(text[end])), length - end);
+            if (EndsWord(text + end, step)) break;
+            chars.push_back(end);
+            soft = SoftBreakAfter(text, end, length) && chars.size() > 1;
+            end += step;
         }
-        case GUMBO_TAG_TABLE:
-            frame.tableBorder = 0;
-            frame.cellPadding = -1;
-            if (HasAttribute(element, "border")) {
-                frame.tableBorder = 1;
-                if (AttributeNumber(element, "border", n)) frame.tableBorder = std::clamp(n, 0, 100);
+        if (end == at) end += std::min(Utf8Length(static_cast<unsigned char>(text[at])), length - at);
+        if (chars.size() > kLongWordChars && elements_ < limits_.maxElements &&
+            pieces_ < kMaxPiecesPerDocument) {
+            AppendEscaped(out, text + written, at - written, false);
+            chars.push_back(end);
+            for (size_t first = 0; first + 1 < chars.size(); first += kWordSegmentChars) {
+                if (pieces_ >= kMaxPiecesPerDocument) {
+                    AppendEscaped(out, text + chars[first], end - chars[first], false);
+                    break;
+                }
+                const size_t last = std::min(first + kWordSegmentChars, chars.size() - 1);
+                // Break opportunities cost one renderer element each: a hostile document of long
+                // words gets them only up to a budget; later long words are plain text, broken
+                // every kMaxWordChars characters by the renderer's splitting.
+                const size_t step = (last - first + kMaxWordPieces - 1) / kMaxWordPieces;
+                pieces_ += (last - first + step - 1) / step;
+                out += "<";
+                out += kWordElement;
+                out += ">";
+                for (size_t c = first; c < last; c += step) {
+                    if (c != first) out += kBreakOpportunity;
+                    const size_t to = chars[std::min(c + step, last)];
+                    AppendEscaped(out, text + chars[c], to - chars[c], false);
+                }
+                out += "</";
+                out += kWordElement;
+                out += ">";
+                ++elements_;
+                items_ += 1 + (last - first + step - 1) / step;
             }
-            if (frame.tableBorder > 0)
-                hints += "border:" + std::to_string(frame.tableBorder) + "px outset #808080;";
-            if (HintNumber(element, "cellpadding", n, 1000)) frame.cellPadding = n;
-            color("bgcolor", "background-color");
-            picture("background");
-            break;
-        case GUMBO_TAG_TD:
-        case GUMBO_TAG_TH:
-            if (frame.tableBorder > 0) hints += "border:1px inset #808080;";
-            if (frame.cellPadding >= 0) hints += "padding:" + std::to_string(frame.cellPadding) + "px;";
-            color("bgcolor", "background-color");
-            picture("background");
-            break;
-        case GUMBO_TAG_TR: color("bgcolor", "background-color"); break;
-        case GUMBO_TAG_FONT: {
-            const std::string family = HintFamily(AttributeText(element, "face"));
-            if (!family.empty()) hints += "font-family:" + family + ";";
-            break;
+            written = end;
         }
-        case GUMBO_TAG_OL:
-        case GUMBO_TAG_UL:
-        case GUMBO_TAG_LI: {
-            const std::string type = Trim(AttributeText(element, "type"));
-            static const std::pair<const char*, const char*> kTypes[] = {
-                {"1", "decimal"},     {"a", "lower-alpha"}, {"A", "upper-alpha"}, {"i", "lower-roman"},
-                {"I", "upper-roman"}, {"disc", "disc"},     {"circle", "circle"}, {"square", "square"}};
-            for (const auto& [name, style] : kTypes)
-                if (type == name || (std::strlen(name) > 1 && Lower(type) == name))
-                    hints += std::string("list-style-type:") + style + ";";
-            break;
+        if (soft) {
+            AppendEscaped(out, text + written, end - written, false);
+            out += kBreakOpportunity;
+            written = end;
         }
-        case GUMBO_TAG_IMG: {
-            const std::string align = Lower(Trim(AttributeText(element, "align")));
-            if (align == "left" || align == "right") hints += "float:" + align + ";";
-            if (HintNumber(element, "hspace", n, 1000))
-                hints += "margin-left:" + std::to_string(n) + "px;margin-right:" + std::to_string(n) + "px;";
-            if (HintNumber(element, "vspace", n, 1000))
-                hints += "margin-top:" + std::to_string(n) + "px;margin-bottom:" + std::to_string(n) + "px;";
-            if (HintNumber(element, "border", n, 100) && n > 0)
-                hints += "border:" + std::to_string(n) + "px solid;";
-            break;
-        }
-        default: break;
+        at = end;
     }
-    return hints;
+    AppendEscaped(out, text + written, length - written, false);
 }
 
 void TCleaner::WriteAttributes(const GumboElement& element, TFrame& frame) {
     const std::string& tag = frame.tag;
     std::string& out = result_.html;
     // Hints come first in the style, so that the element's own declarations win.
-    std::string style = Hints(element, frame);
+    std::string style = PresentationalStyle(element, frame.hints, bodyRules_);
     for (unsigned i = 0; i < element.attributes.length; ++i) {
         const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
         std::string name = Lower(attribute->name);
         if (!IsValidName(name) || name == kControlAttribute) continue;
         // Event handlers are script.
         if (name.size() > 2 && name.compare(0, 2, "on") == 0) continue;
+        if (IsReplacedAttribute(element.tag, name)) continue;
         std::string value = attribute->value;
         if (name == "style") {
-            if (limits_.keepStyles) style += value;
+            if (limits_.keepStyles) style += FontSizeKeywords(value);
             continue;
         }
         if ((tag == "td" || tag == "th") && (name == "colspan" || name == "rowspan")) {
@@ -495,23 +252,14 @@ void TCleaner::Open(TFrame& frame, int depth) {
         keep = false;
     if (element.tag == GUMBO_TAG_HTML || element.tag == GUMBO_TAG_HEAD || element.tag == GUMBO_TAG_BODY)
         keep = true;
-    if (element.tag == GUMBO_TAG_FORM) {
-        result_.forms.push_back({AttributeText(element, "action"), AttributeText(element, "target"),
-                                 AttributeText(element, "enctype"),
-                                 HasAttribute(element, "method")
-                                     ? AttributeText(element, "method").substr(0, 4)
-                                     : std::string("Get")});
-        frame.form = static_cast<int>(result_.forms.size()) - 1;
-        const size_t start = element.start_pos.offset;
-        auto close = std::upper_bound(formEnds_.begin(), formEnds_.end(), start);
-        ranges_.push_back({start, close == formEnds_.end() ? source_.size() : *close, frame.form});
-    }
+    if (element.tag == GUMBO_TAG_FORM) frame.form = formCollector_.Open(element, result_.forms);
     if (!keep) {
         if (!frame.tag.empty() && elements_ >= limits_.maxElements) result_.truncated = true;
         if (depth >= limits_.maxDepth) result_.truncated = true;
         return;
     }
     ++elements_;
+    ++items_;
     frame.emitted = true;
     ++keptDepth_;
     out += '<';
@@ -519,7 +267,7 @@ void TCleaner::Open(TFrame& frame, int depth) {
     WriteAttributes(element, frame);
     if (IsControl(element.tag)) {
         TControlSpec control = ReadControl(frame.node);
-        control.form = frame.form >= 0 ? frame.form : FormAt(element.start_pos.offset);
+        control.form = frame.form >= 0 ? frame.form : formCollector_.FormAt(element.start_pos.offset);
         result_.controls.push_back(std::move(control));
         out += ' ';
         out += kControlAttribute;
@@ -536,13 +284,16 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
     std::string& out = result_.html;
     out.reserve(source_.size() + source_.size() / 8 + 64);
     out += "<!DOCTYPE html>";
-    for (size_t at = source_.find("</"); at != std::string::npos; at = source_.find("</", at + 2)) {
-        if (at + 6 <= source_.size() && (source_[at + 2] | 0x20) == 'f' && (source_[at + 3] | 0x20) == 'o' &&
-            (source_[at + 4] | 0x20) == 'r' && (source_[at + 5] | 0x20) == 'm')
-            formEnds_.push_back(at);
-    }
+    result_.quirks =
+        root->type == GUMBO_NODE_DOCUMENT && root->v.document.doc_type_quirks_mode != GUMBO_DOCTYPE_NO_QUIRKS;
+    if (result_.quirks && limits_.keepStyles)
+        // Documents without a standard doctype (most e-mails) are shown in browsers' quirks mode,
+        // where tables do not take the font size of the text around them.
+        out += "<style>table{font-size:medium}</style>";
     std::vector<TFrame> stack;
-    stack.push_back(TFrame{root, 0, false, -1, {}, 0, -1, 0});
+    TFrame top;
+    top.node = root;
+    stack.push_back(std::move(top));
     while (!stack.empty()) {
         TFrame& frame = stack.back();
         const GumboVector* children = nullptr;
@@ -554,7 +305,7 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
         const bool leaf = element && (IsControl(element->tag) || element->tag == GUMBO_TAG_STYLE ||
                                       element->tag == GUMBO_TAG_TITLE || IsVoid(element->tag));
         if (element && frame.next == 0 && element->tag == GUMBO_TAG_STYLE && frame.emitted) {
-            std::string css = RawText(*element, limits_.maxStyleBytes);
+            std::string css = FontSizeKeywords(RawText(*element, limits_.maxStyleBytes));
             // The text is written raw, so it must not close the element early.
             for (size_t at = Lower(css).find("</style"); at != std::string::npos;
                  at = Lower(css).find("</style"))
@@ -569,6 +320,11 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
             // An empty anchor gets an invisible character so that it has a place in the layout.
             out += "\xE2\x80\x8B";
         }
+        // Enough for one layout: the rest of the document is left out.
+        if (items_ > limits_.maxLaidOutItems && children) {
+            frame.next = children->length;
+            result_.cut = true;
+        }
         if (leaf || !children || frame.next >= children->length) {
             if (frame.emitted) {
                 if (!element || !IsVoid(element->tag)) {
@@ -581,20 +337,26 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
             stack.pop_back();
             continue;
         }
-        const auto* child = static_cast<const GumboNode*>(children->data[frame.next++]);
+        const auto* child = frame.order.empty() ? static_cast<const GumboNode*>(children->data[frame.next])
+                                                : frame.order[frame.next];
+        ++frame.next;
         const int form = frame.form;
         switch (child->type) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
-            case GUMBO_NODE_CDATA: WriteText(child); break;
+            case GUMBO_NODE_CDATA: WriteText(child, frame.tableDepth); break;
             case GUMBO_NODE_ELEMENT: {
                 if (IsDropped(child->v.element)) {
                     if (child->v.element.tag == GUMBO_TAG_BASE && result_.baseHref.empty())
                         result_.baseHref = AttributeText(child->v.element, "href");
                     break;
                 }
-                TFrame next{child, 0, false, -1, {}, frame.tableBorder, frame.cellPadding, frame.tableDepth};
+                TFrame next;
+                next.node = child;
                 next.form = form;
+                next.hints = frame.hints;
+                next.tableDepth = frame.tableDepth;
+                if (child->v.element.tag == GUMBO_TAG_TABLE) next.order = TableOrder(child->v.element);
                 const int depth = keptDepth_;
                 stack.push_back(std::move(next));
                 Open(stack.back(), depth);
@@ -608,14 +370,40 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
 
 }  // namespace
 
-TCleanDocument CleanDocument(const std::string& utf8, const TCleanLimits& limits) {
+namespace {
+
+TCleanDocument CleanOnce(const std::string& utf8, const TCleanLimits& limits) {
     std::string source = utf8.size() > limits.maxInputBytes ? utf8.substr(0, limits.maxInputBytes) : utf8;
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0;
     GumboOutput* output = gumbo_parse_with_options(&options, source.data(), source.size());
     TCleaner cleaner(source, limits);
     TCleanDocument result = cleaner.Run(output->document);
-    if (utf8.size() > limits.maxInputBytes) result.truncated = true;
     gumbo_destroy_output(&options, output);
+    if (utf8.size() > limits.maxInputBytes || result.cut) {
+        result.truncated = true;
+        // Said at the end of what is shown.
+        result.html +=
+            "<p style=\"clear:both;margin:12px 0;padding:6px;border:1px solid #c0c0c0;"
+            "background:#ffffe0;color:#000;font:13px Arial,sans-serif\">This message is " +
+            std::to_string((utf8.size() + 1023) / 1024) +
+            " KB long; only its first part is shown (laying out more would keep the window from "
+            "answering).</p>";
+    }
+    return result;
+}
+
+}  // namespace
+
+TCleanDocument CleanDocument(const std::string& utf8, const TCleanLimits& limits) {
+    TCleanDocument result = CleanOnce(utf8, limits);
+    // Text deep inside nested tables costs layout time that grows with each level: tables are
+    // unwrapped from the deepest level on until the cost is bearable.
+    TCleanLimits fewer = limits;
+    while (result.layoutCost > limits.maxLayoutCost && fewer.maxTableNesting > 1) {
+        --fewer.maxTableNesting;
+        result = CleanOnce(utf8, fewer);
+        result.truncated = true;
+    }
     return result;
 }

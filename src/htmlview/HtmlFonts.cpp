@@ -1,5 +1,6 @@
 #include "htmlview/HtmlFonts.h"
 
+#include <QFontDatabase>
 #include <algorithm>
 #include <string>
 
@@ -23,9 +24,53 @@ void THtmlFonts::SetDefaultNames(const QString& fontName, const QString& preFont
     preFontName_ = preFontName;
 }
 
+QString THtmlFonts::Installed(const QString& name) {
+    // Free fonts with the same metrics as the common web and e-mail families (fontconfig's
+    // metric aliases, which browsers accept in place of the family named).
+    static const std::pair<const char*, const char*> kMetricAliases[] = {
+        {"arial", "Liberation Sans"},
+        {"arial", "Arimo"},
+        {"helvetica", "Liberation Sans"},
+        {"helvetica", "Arimo"},
+        {"arial narrow", "Liberation Sans Narrow"},
+        {"times new roman", "Liberation Serif"},
+        {"times new roman", "Tinos"},
+        {"times", "Liberation Serif"},
+        {"times", "Tinos"},
+        {"courier new", "Liberation Mono"},
+        {"courier new", "Cousine"},
+        {"courier", "Liberation Mono"},
+        {"courier", "Cousine"},
+        {"calibri", "Carlito"},
+        {"cambria", "Caladea"},
+        {"georgia", "Gelasio"},
+    };
+    static QHash<QString, QString> known;
+    const QString key = name.toLower();
+    auto found = known.constFind(key);
+    if (found != known.constEnd()) return *found;
+    if (known.size() > 1000) known.clear();
+    QString result;
+    const QStringList families = QFontDatabase::families();
+    for (const QString& family : families)
+        if (family.compare(name, Qt::CaseInsensitive) == 0) result = family;
+    for (const auto& [alias, family] : kMetricAliases)
+        if (result.isEmpty() && key == QLatin1String(alias) && families.contains(QLatin1String(family)))
+            result = QLatin1String(family);
+    known.insert(key, result);
+    return result;
+}
+
 QStringList THtmlFonts::Families(const QString& list, QFont::StyleHint& hint) const {
+    // Browsers take the first family of the list that exists, then the generic family; a family
+    // that is not installed is skipped, never replaced by whatever the system offers for its name.
     QStringList families;
     hint = QFont::AnyStyle;
+    auto add = [&](const QString& name) {
+        const QString family = Installed(name);
+        if (!family.isEmpty() && !families.contains(family)) families << family;
+    };
+    bool generic = false;
     for (QString name : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         name = name.trimmed();
         if (name.size() >= 2 && (name.front() == QLatin1Char('"') || name.front() == QLatin1Char('\'')))
@@ -33,23 +78,29 @@ QStringList THtmlFonts::Families(const QString& list, QFont::StyleHint& hint) co
         if (name.isEmpty()) continue;
         const QString lower = name.toLower();
         if (lower == QLatin1String("serif")) {
-            families << fontName_;
+            add(fontName_);
             if (hint == QFont::AnyStyle) hint = QFont::Serif;
-        } else if (lower == QLatin1String("sans-serif")) {
-            families << QStringLiteral("Arial") << QStringLiteral("Helvetica");
+            generic = true;
+        } else if (lower == QLatin1String("sans-serif") || lower == QLatin1String("system-ui") ||
+                   lower == QLatin1String("-apple-system")) {
+            add(QStringLiteral("Arial"));
             if (hint == QFont::AnyStyle) hint = QFont::SansSerif;
+            generic = true;
         } else if (lower == QLatin1String("monospace")) {
-            families << preFontName_;
+            add(preFontName_);
             if (hint == QFont::AnyStyle) hint = QFont::Monospace;
+            generic = true;
         } else if (lower == QLatin1String("cursive")) {
             if (hint == QFont::AnyStyle) hint = QFont::Cursive;
         } else if (lower == QLatin1String("fantasy")) {
             if (hint == QFont::AnyStyle) hint = QFont::Fantasy;
         } else {
-            families << name;
+            add(name);
         }
         if (families.size() > 16) break;
     }
+    // Nothing of the list exists: the view's default font, as browsers take theirs.
+    if (families.isEmpty() && !generic) add(fontName_);
     if (families.isEmpty()) families << fontName_;
     return families;
 }
@@ -120,6 +171,14 @@ void THtmlFonts::SplitWords(const char* text, const std::function<void(const cha
         size_t length = Utf8Length(c);
         for (size_t k = 1; k < length; ++k)
             if (!p[k]) length = k;
+        // A zero-width space is a break opportunity inside a long word; alone it stays a word,
+        // which gives an empty anchor its place.
+        if (length == 3 && c == 0xE2 && static_cast<unsigned char>(p[1]) == 0x80 &&
+            static_cast<unsigned char>(p[2]) == 0x8B && !word.empty()) {
+            flush();
+            p += length;
+            continue;
+        }
         // Ideographs break anywhere, as in the renderer's own splitting.
         const bool ideograph = length >= 3 && (c == 0xE3 || (c >= 0xE4 && c <= 0xE9));
         if (ideograph) flush();

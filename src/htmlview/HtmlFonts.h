@@ -44,8 +44,12 @@ public:
     static void SplitWords(const char* text, const std::function<void(const char*)>& onWord,
                            const std::function<void(const char*)>& onSpace);
 
-    // The families of a CSS font-family list, generic names replaced by the view's defaults.
+    // The installed families of a CSS font-family list in the author's order, generic names
+    // replaced by the view's defaults; families that are not installed are skipped.
     QStringList Families(const QString& list, QFont::StyleHint& hint) const;
+    // The installed family for a name: the family itself, or a free family with its metrics;
+    // empty when there is none.
+    static QString Installed(const QString& name);
 
 private:
     QString fontName_ = QStringLiteral("Times New Roman");

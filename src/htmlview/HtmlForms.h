@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFont>
+#include <QMargins>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -43,6 +45,22 @@ public:
     QSize NaturalSize(int index) const;
     // Distance from the bottom of the control to the baseline of its text.
     int Baseline(int index) const;
+    // How the document styles a control: its font, and the colours, border, radius and padding
+    // it gives (then the widget gets a style sheet of its own).
+    struct TLook {
+        QFont font;
+        bool styled = false;
+        QColor background, color, borderColor;
+        int borderWidth = 0, radius = 0;
+        QMargins padding;
+        bool operator==(const TLook& o) const {
+            return font == o.font && styled == o.styled && background == o.background && color == o.color &&
+                   borderColor == o.borderColor && borderWidth == o.borderWidth && radius == o.radius &&
+                   padding == o.padding;
+        }
+    };
+    // Gives the control the document's look; its natural size follows.
+    void SetLook(int index, const TLook& look);
     // The element that lays the control out, for placing the widget after a layout.
     void Attach(int index, const std::weak_ptr<litehtml::element>& element);
     // Moves the widgets to where their elements are, given the document's origin on the viewport.
@@ -68,7 +86,10 @@ private:
         QSize natural;
         int baseline = 0;
         QString pictureKey;
+        TLook look;
+        bool looked = false;
     };
+    QSize Natural(const TControl& control, const QFontMetrics& metrics) const;
 
     void Create(int index);
     void Restore(TControl& control);
@@ -90,6 +111,7 @@ public:
     TControlElement(const std::shared_ptr<litehtml::document>& doc, THtmlForms* forms, int index);
 
     int render(int x, int y, int max_width, bool second_pass = false) override;
+    void parse_styles(bool is_reparse = false) override;
     void get_content_size(litehtml::size& sz, int max_width) override;
     bool is_replaced() const override { return true; }
     int line_height() const override { return height(); }
@@ -102,4 +124,5 @@ private:
 
     THtmlForms* forms_;
     int index_;
+    THtmlForms::TLook look_;
 };

@@ -59,6 +59,11 @@ void THtmlView::LoadBuffer(const char* Buffer, int64_t Length, const ByteString&
     d_->Load(std::move(bytes), BaseRef);
 }
 
+void THtmlView::PrepareBuffer(const char* Buffer, int64_t Length) {
+    if (!Buffer || Length <= 0) return;
+    d_->Prepare(std::string(Buffer, static_cast<size_t>(Length)));
+}
+
 bool THtmlView::GoToAnchor(const ByteString& Name) {
     return d_->GoToAnchor(Name);
 }

@@ -63,6 +63,11 @@ public:
     // Loads exactly Length bytes (copied; the buffer need not outlive the call). Ignored while
     // Processing. When it returns the document is parsed and laid out.
     void LoadBuffer(const char* Buffer, int64_t Length, const ByteString& BaseRef);
+    // Builds, while the program is idle, the document of a message that is likely to be opened
+    // soon (an unread one), so that a later LoadBuffer of exactly these bytes shows it at once. The
+    // view keeps the built documents of the last few messages (at most 4, of up to 128 KB each
+    // and 256 KB together; none with form controls); the result on screen is the same as without.
+    void PrepareBuffer(const char* Buffer, int64_t Length);
     // Scrolls the anchor (an "a" NAME or any ID, case-insensitive, leading "#" optional) to the
     // top edge. False, and nothing moves, when the name is empty or not found.
     bool GoToAnchor(const ByteString& Name);

@@ -1,7 +1,9 @@
 #include "htmlview/HtmlViewPrivate.h"
 
+#include <malloc.h>
 #include <QPainter>
 #include <QScrollBar>
+
 #include <algorithm>
 
 #include "htmlview/CharsetDetect.h"
@@ -12,10 +14,6 @@ namespace {
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-bool SameText(const char* a, const std::string& b) {
-    return a && QString::fromUtf8(a).compare(FromUtf8(b), Qt::CaseInsensitive) == 0;
 }
 
 }  // namespace
@@ -31,6 +29,10 @@ THtmlViewPrivate::THtmlViewPrivate(THtmlView* view)
     relayoutTimer_.setInterval(0);
     rebuildTimer_.setSingleShot(true);
     rebuildTimer_.setInterval(0);
+    // Messages are prepared when nothing else has happened for a moment.
+    prepareTimer_.setSingleShot(true);
+    prepareTimer_.setInterval(100);
+    QObject::connect(&prepareTimer_, &QTimer::timeout, view, [this] { PrepareNext(); });
     QObject::connect(&relayoutTimer_, &QTimer::timeout, view, [this] { Relayout(false); });
     QObject::connect(&rebuildTimer_, &QTimer::timeout, view, [this] {
         if (processing || !document_) return;
@@ -47,7 +49,9 @@ THtmlViewPrivate::THtmlViewPrivate(THtmlView* view)
         EndProcessing();
     });
     pictures.OnArrived = [this](const QString& key) {
-        if (container.WaitsForSize(key) || forms.Count() > 0)
+        // A picture that failed shows its alt text instead, at another size.
+        if (container.WaitsForSize(key) || forms.Count() > 0 ||
+            pictures.State(key) == TPictureCache::TState::Failed)
             ScheduleRelayout();
         else
             q->viewport()->update();
@@ -98,21 +102,30 @@ void THtmlViewPrivate::Load(std::string bytes, const ByteString& baseRef) {
     relayoutTimer_.stop();
     rebuildTimer_.stop();
     selection.SetDocument(nullptr);
-    document_.reset();
+    RetireDocument();
+    forms.Clear();
+    clean_ = TCleanDocument();
+    // The memory of the previous document goes back to the system, not only to the allocator.
+    malloc_trim(0);
     pictures.NewDocument(imageCacheCount);
     try {
-        TDecodedDocument decoded = DecodeDocument(bytes);
-        bytes.clear();
-        charset_ = decoded.charset;
-        clean_ = CleanDocument(decoded.text);
-        QString base = FromUtf8(baseAddress);
-        if (!clean_.baseHref.empty()) {
-            const QString documentBase = TPictureCache::Resolve(FromUtf8(clean_.baseHref), base);
-            if (!documentBase.isEmpty()) base = documentBase;
+        const std::string stamp = Stamp();
+        std::unique_ptr<TDocumentCache::TEntry> built =
+            TDocumentCache::Keepable(bytes) ? cache_.Take(bytes, stamp) : nullptr;
+        current_ = TCurrent();
+        if (TDocumentCache::Keepable(bytes)) current_.bytes = bytes;
+        if (built) {
+            Adopt(*built);
+        } else {
+            TDecodedDocument decoded = DecodeDocument(bytes);
+            bytes.clear();
+            charset_ = decoded.charset;
+            clean_ = CleanDocument(decoded.text);
+            current_.base = BaseFor(clean_);
+            container.SetBaseAddress(current_.base);
+            forms.Reset(clean_.forms, clean_.controls, charset_, current_.base, viewImages);
+            Build();
         }
-        container.SetBaseAddress(base);
-        forms.Reset(clean_.forms, clean_.controls, charset_, base, viewImages);
-        Build();
         Layout();
     } catch (const std::exception&) {
         // Out of memory on a hostile document: show nothing rather than fail the load.
@@ -131,17 +144,128 @@ void THtmlViewPrivate::Load(std::string bytes, const ByteString& baseRef) {
     EndProcessing();
 }
 
+QString THtmlViewPrivate::BaseFor(const TCleanDocument& clean) const {
+    QString base = FromUtf8(baseAddress);
+    if (!clean.baseHref.empty()) {
+        const QString documentBase = TPictureCache::Resolve(FromUtf8(clean.baseHref), base);
+        if (!documentBase.isEmpty()) base = documentBase;
+    }
+    return base;
+}
+
+std::string THtmlViewPrivate::Stamp() const {
+    // Everything a built document depends on besides the message itself.
+    const QColor highlight = q->palette().color(QPalette::Active, QPalette::Highlight),
+                 highlighted = q->palette().color(QPalette::Active, QPalette::HighlightedText);
+    return QStringList{defFontName,
+                       defPreFontName,
+                       QString::number(defFontSize),
+                       defFontColor.name(),
+                       defLinkColor.name(),
+                       defOverLinkColor.name(),
+                       defVisitedLinkColor.name(),
+                       QString::number(viewOptions),
+                       QString::number(viewImages),
+                       FromUtf8(baseAddress),
+                       highlight.name(),
+                       highlighted.name(),
+                       QString::number(visitedGeneration_)}
+        .join(QLatin1Char('\n'))
+        .toStdString();
+}
+
+void THtmlViewPrivate::RetireDocument() {
+    // The document shown goes to the cache when it can be shown again exactly as it is.
+    if (document_ && !current_.bytes.empty() && forms.Count() == 0 && !current_.sheetsPending) {
+        litehtml::position::vector boxes;
+        document_->on_mouse_leave(boxes);
+        auto entry = std::make_unique<TDocumentCache::TEntry>();
+        entry->bytes = std::move(current_.bytes);
+        entry->stamp = current_.stamp;
+        entry->clean = std::move(clean_);
+        entry->charset = charset_;
+        entry->base = current_.base;
+        entry->pictures = current_.pictures;
+        entry->width = layoutWidth_;
+        entry->document = std::move(document_);
+        cache_.Put(std::move(entry));
+    }
+    document_.reset();
+    current_ = TCurrent();
+}
+
+void THtmlViewPrivate::Adopt(TDocumentCache::TEntry& built) {
+    charset_ = built.charset;
+    clean_ = std::move(built.clean);
+    current_.base = built.base;
+    current_.pictures = built.pictures;
+    current_.stamp = built.stamp;
+    container.SetBaseAddress(built.base);
+    forms.Reset({}, {}, charset_, built.base, viewImages);
+    PrepareContainer();
+    // The pictures the document asked for, loaded again when the cache of pictures let them go.
+    for (const QString& key : built.pictures) pictures.Load(key);
+    document_ = std::move(built.document);
+    selection.SetDocument(document_);
+    layoutWidth_ = built.width;
+}
+
+void THtmlViewPrivate::Prepare(std::string bytes) {
+    if (!TDocumentCache::Keepable(bytes)) return;
+    pending_.push_back(std::move(bytes));
+    while (pending_.size() > TDocumentCache::kMaxEntries) pending_.pop_front();
+    prepareTimer_.start();
+}
+
+void THtmlViewPrivate::PrepareNext() {
+    if (pending_.empty()) return;
+    if (processing) {
+        prepareTimer_.start();
+        return;
+    }
+    std::string bytes = std::move(pending_.front());
+    pending_.pop_front();
+    if (!pending_.empty()) prepareTimer_.start();
+    const std::string stamp = Stamp();
+    if (bytes == current_.bytes || cache_.Contains(bytes, stamp)) return;
+    const QString shownBase = container.BaseAddress();
+    try {
+        auto entry = std::make_unique<TDocumentCache::TEntry>();
+        TDecodedDocument decoded = DecodeDocument(bytes);
+        entry->charset = decoded.charset;
+        entry->clean = CleanDocument(decoded.text);
+        // A document with form controls is built when it is opened: its widgets are the view's.
+        if (!entry->clean.controls.empty()) return;
+        entry->bytes = std::move(bytes);
+        entry->stamp = stamp;
+        entry->base = BaseFor(entry->clean);
+        container.SetBaseAddress(entry->base);
+        PrepareContainer();
+        container.BeginBuild();
+        entry->document = CreateDocument(entry->clean);
+        const bool complete = !container.SheetsPending();
+        entry->pictures = container.BuiltPictures();
+        entry->width = std::max(1, q->viewport()->width() - 2 * marginWidth);
+        entry->document->render(entry->width);
+        container.SetBaseAddress(shownBase);
+        if (complete) cache_.Put(std::move(entry));
+    } catch (const std::exception&) {
+        container.SetBaseAddress(shownBase);
+    }
+}
+
 void THtmlViewPrivate::Discard() {
     selection.SetDocument(nullptr);
     document_.reset();
     forms.Clear();
     clean_ = TCleanDocument();
+    current_ = TCurrent();
     docWidth_ = docHeight_ = 0;
     UpdateScrollBars();
 }
 
-void THtmlViewPrivate::Build() {
-    if (contextDirty_ || !context_) {
+void THtmlViewPrivate::PrepareContainer() {
+    if (contextDirty_ || !context_[0]) {
         TStyleDefaults defaults;
         defaults.fontName = defFontName;
         defaults.preFontName = defPreFontName;
@@ -151,8 +275,13 @@ void THtmlViewPrivate::Build() {
         defaults.visitedLinkColor = defVisitedLinkColor;
         defaults.underlineLinks = (viewOptions & voNoLinkUnderline) == 0;
         defaults.highlightOverLinks = (viewOptions & voOverLinksActive) != 0;
-        context_ = std::make_unique<litehtml::context>();
-        context_->load_master_stylesheet(DefaultStyleSheet(defaults).c_str());
+        // Documents built with the old style sheet are built again.
+        cache_.Clear();
+        for (int quirks = 0; quirks < 2; ++quirks) {
+            defaults.quirks = quirks != 0;
+            context_[quirks] = std::make_unique<litehtml::context>();
+            context_[quirks]->load_master_stylesheet(DefaultStyleSheet(defaults).c_str());
+        }
         contextDirty_ = false;
     }
     fonts.SetDefaultNames(defFontName, defPreFontName);
@@ -161,20 +290,36 @@ void THtmlViewPrivate::Build() {
     container.SetClientSize(q->viewport()->size());
     container.SetSelectionColors(q->palette().color(QPalette::Active, QPalette::Highlight),
                                  q->palette().color(QPalette::Active, QPalette::HighlightedText));
+}
+
+litehtml::document::ptr THtmlViewPrivate::CreateDocument(TCleanDocument& clean) {
+    auto document = litehtml::document::createFromUTF8(clean.html.c_str(), &container,
+                                                       context_[clean.quirks ? 1 : 0].get());
+    if (TableNesting(document) > TCleanLimits().maxTableNesting) {
+        // The document's styles made tables of ordinary elements, nested deeper than layout can
+        // bear: it is shown without its styles.
+        document.reset();
+        TCleanLimits limits;
+        limits.keepStyles = false;
+        const bool quirks = clean.quirks;
+        clean = CleanDocument(clean.html, limits);
+        clean.quirks = quirks;
+        document = litehtml::document::createFromUTF8(clean.html.c_str(), &container,
+                                                      context_[clean.quirks ? 1 : 0].get());
+    }
+    return document;
+}
+
+void THtmlViewPrivate::Build() {
+    PrepareContainer();
     container.ClearSizeWaits();
     container.BeginBuild();
     selection.SetDocument(nullptr);
     document_.reset();
-    document_ = litehtml::document::createFromUTF8(clean_.html.c_str(), &container, context_.get());
-    if (TableNesting() > TCleanLimits().maxTableNesting) {
-        // The document's styles made tables of ordinary elements, nested deeper than layout can
-        // bear: it is shown without its styles.
-        document_.reset();
-        TCleanLimits limits;
-        limits.keepStyles = false;
-        clean_ = CleanDocument(clean_.html, limits);
-        document_ = litehtml::document::createFromUTF8(clean_.html.c_str(), &container, context_.get());
-    }
+    document_ = CreateDocument(clean_);
+    current_.stamp = Stamp();
+    current_.pictures = container.BuiltPictures();
+    current_.sheetsPending = container.SheetsPending();
     selection.SetDocument(document_);
     layoutWidth_ = -1;
 }
@@ -275,61 +420,10 @@ void THtmlViewPrivate::UpdateScrollBars() {
     h->setValue(hpos);
 }
 
-int THtmlViewPrivate::ElementTop(const std::shared_ptr<litehtml::element>& element) const {
-    // Inline elements have no box of their own: their first word tells where they are.
-    std::vector<litehtml::element::ptr> stack{element};
-    while (!stack.empty()) {
-        litehtml::element::ptr current = stack.back();
-        stack.pop_back();
-        if (current->get_children_count() == 0 || !current->is_inline_box()) {
-            if (current != element || current->get_children_count() == 0)
-                return htmlpaint::Coordinate(current->get_placement().y);
-        }
-        for (int i = static_cast<int>(current->get_children_count()); i-- > 0;)
-            if (auto child = current->get_child(i)) stack.push_back(child);
-    }
-    return htmlpaint::Coordinate(element->get_placement().y);
-}
-
-std::shared_ptr<litehtml::element> THtmlViewPrivate::FindAnchor(const std::string& name) const {
-    if (!document_ || !document_->root()) return nullptr;
-    std::vector<litehtml::element::ptr> stack{document_->root()};
-    while (!stack.empty()) {
-        litehtml::element::ptr element = stack.back();
-        stack.pop_back();
-        if (SameText(element->get_attr("id"), name)) return element;
-        const char* tag = element->get_tagName();
-        if (tag && std::strcmp(tag, "a") == 0 && SameText(element->get_attr("name"), name)) return element;
-        for (int i = static_cast<int>(element->get_children_count()); i-- > 0;)
-            if (auto child = element->get_child(i)) stack.push_back(child);
-    }
-    return nullptr;
-}
-
-bool THtmlViewPrivate::GoToAnchor(const ByteString& name) {
-    if (name.empty()) return false;
-    const std::string key = name[0] == '#' ? name.substr(1) : name;
-    auto anchor = FindAnchor(key);
-    if (!anchor) return false;
-    ScrollTo(ElementTop(anchor) + marginHeight, 0);
-    AddVisited(lastDocumentName_ + "#" + key);
-    return true;
-}
-
-void THtmlViewPrivate::AddVisited(const ByteString& target) {
-    const QString entry = FromUtf8(target);
-    const bool known = visited_.contains(entry);
-    visited_.removeAll(entry);
-    visited_.prepend(entry);
-    while (visited_.size() > std::max(0, visitedMaxCount)) visited_.removeLast();
-    // Links to it take the visited colour: the document is built again if it has any.
-    if (!known && visited_.contains(entry) && HasLinkTo(target)) ScheduleRebuild();
-}
-
-int THtmlViewPrivate::TableNesting() const {
-    if (!document_ || !document_->root()) return 0;
+int THtmlViewPrivate::TableNesting(const litehtml::document::ptr& document) {
+    if (!document || !document->root()) return 0;
     int deepest = 0;
-    std::vector<std::pair<litehtml::element::ptr, int>> stack{{document_->root(), 0}};
+    std::vector<std::pair<litehtml::element::ptr, int>> stack{{document->root(), 0}};
     while (!stack.empty()) {
         auto [element, depth] = stack.back();
         stack.pop_back();
@@ -340,75 +434,6 @@ int THtmlViewPrivate::TableNesting() const {
             if (auto child = element->get_child(i)) stack.push_back({child, depth});
     }
     return deepest;
-}
-
-bool THtmlViewPrivate::HasLinkTo(const std::string& target) const {
-    if (!document_ || !document_->root()) return false;
-    std::vector<litehtml::element::ptr> stack{document_->root()};
-    while (!stack.empty()) {
-        litehtml::element::ptr element = stack.back();
-        stack.pop_back();
-        const char* tag = element->get_tagName();
-        const char* href = element->get_attr("href");
-        if (tag && href && std::strcmp(tag, "a") == 0 && target == href) return true;
-        for (int i = static_cast<int>(element->get_children_count()); i-- > 0;)
-            if (auto child = element->get_child(i)) stack.push_back(child);
-    }
-    return false;
-}
-
-namespace {
-
-// A server-side image map picture inside a link, under the point.
-litehtml::element::ptr MapPictureAt(const litehtml::element::ptr& link, QPoint point) {
-    std::vector<litehtml::element::ptr> stack{link};
-    while (!stack.empty()) {
-        litehtml::element::ptr e = stack.back();
-        stack.pop_back();
-        const char* tag = e->get_tagName();
-        if (tag && std::strcmp(tag, "img") == 0 && e->get_attr("ismap")) {
-            const litehtml::position place = e->get_placement();
-            if (place.is_point_inside(point.x(), point.y())) return e;
-        }
-        for (int i = static_cast<int>(e->get_children_count()); i-- > 0;)
-            if (auto child = e->get_child(i)) stack.push_back(child);
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-ByteString THtmlViewPrivate::LinkAt(QPoint viewportPoint, bool withMapPosition) const {
-    if (!document_ || !document_->root()) return {};
-    const QPoint point = ToDocument(viewportPoint);
-    auto element =
-        document_->root()->get_element_by_point(point.x(), point.y(), viewportPoint.x(), viewportPoint.y());
-    litehtml::element::ptr map;
-    for (auto e = element; e; e = e->parent()) {
-        const char* tag = e->get_tagName();
-        if (!tag) continue;
-        if (std::strcmp(tag, "img") == 0 && e->get_attr("ismap")) map = e;
-        if (std::strcmp(tag, "a") != 0) continue;
-        const char* href = e->get_attr("href");
-        if (!href || !*href) return {};
-        ByteString target = href;
-        if (!map) map = MapPictureAt(e, point);
-        if (map && withMapPosition) {
-            const litehtml::position place = map->get_placement();
-            target += "?" + std::to_string(static_cast<long long>(point.x()) - place.x) + "," +
-                      std::to_string(static_cast<long long>(point.y()) - place.y);
-        }
-        return target;
-    }
-    return {};
-}
-
-void THtmlViewPrivate::ClickLink(const ByteString& src) {
-    bool handled = false;
-    if (q->OnLinkClick) q->OnLinkClick(q, src, handled);
-    AddVisited(src);
-    if (handled) return;
-    if (!src.empty() && src[0] == '#') GoToAnchor(src);
 }
 
 void THtmlViewPrivate::Paint(QPainter& painter, const QRect& area) {

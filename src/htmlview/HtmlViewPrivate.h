@@ -5,11 +5,13 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <deque>
 #include <memory>
 #include <string>
 
 #include <litehtml.h>
 
+#include "htmlview/DocumentCache.h"
 #include "htmlview/DocumentContainer.h"
 #include "htmlview/HtmlCleaner.h"
 #include "htmlview/HtmlFonts.h"
@@ -50,6 +52,9 @@ public:
     // Loading and layout.
     bool processing = false;
     void Load(std::string bytes, const ByteString& baseRef);
+    // Builds the document of a message that is likely to be opened soon, when the view is idle;
+    // opening it then costs only its layout.
+    void Prepare(std::string bytes);
     // Lays the document out again (a size change, a picture's size) with the processing events.
     void Relayout(bool keepTopElement);
     void ScheduleRelayout();
@@ -95,6 +100,22 @@ public:
     double wheelRemainder = 0;
 
 private:
+    // What the document shown was built from, for keeping it in the cache afterwards.
+    struct TCurrent {
+        std::string bytes;  // empty: not to be kept
+        std::string stamp;
+        QString base;
+        std::vector<QString> pictures;
+        bool sheetsPending = false;
+    };
+
+    void PrepareContainer();
+    litehtml::document::ptr CreateDocument(TCleanDocument& clean);
+    QString BaseFor(const TCleanDocument& clean) const;
+    std::string Stamp() const;
+    void RetireDocument();
+    void Adopt(TDocumentCache::TEntry& built);
+    void PrepareNext();
     void Build();
     void Layout();
     // Drops the document after a failure; the view then shows an empty one.
@@ -104,10 +125,10 @@ private:
     std::shared_ptr<litehtml::element> FindAnchor(const std::string& name) const;
     int ElementTop(const std::shared_ptr<litehtml::element>& element) const;
     bool HasLinkTo(const std::string& target) const;
-    // The deepest nesting of tables in the built document, whatever made them tables.
-    int TableNesting() const;
+    // The deepest nesting of tables in a built document, whatever made them tables.
+    static int TableNesting(const litehtml::document::ptr& document);
 
-    std::unique_ptr<litehtml::context> context_;
+    std::unique_ptr<litehtml::context> context_[2];  // standard mode, quirks mode
     bool contextDirty_ = true;
     litehtml::document::ptr document_;
     TCleanDocument clean_;
@@ -116,5 +137,9 @@ private:
     int layoutWidth_ = -1;
     int docWidth_ = 0, docHeight_ = 0;
     QStringList visited_;
-    QTimer relayoutTimer_, rebuildTimer_;
+    QTimer relayoutTimer_, rebuildTimer_, prepareTimer_;
+    TDocumentCache cache_;
+    TCurrent current_;
+    std::deque<std::string> pending_;  // messages to prepare
+    quint64 visitedGeneration_ = 0;
 };

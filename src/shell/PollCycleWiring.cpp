@@ -1,6 +1,7 @@
 #include "shell/PollCycleWiring.h"
 
 #include "base/WideText.h"
+#include "exchange/DataUnit.h"
 #include "exchange/HTTPUnit.h"
 #include "htmlview/HtmlView.h"
 #include "shell/ConnectionUnit.h"
@@ -27,6 +28,9 @@ void WirePollCycle(THTTPForm& http) {
         if (!MainForm) return;
         MainForm->AddMessage(notification);
         MainForm->UpdateTrayIcons();
+        // Built while the program is idle, so that opening it later shows it at once.
+        MainForm->HtmlView->PrepareBuffer(notification->Message.data(),
+                                          static_cast<int64_t>(notification->Message.size()));
     };
     http.OnReplyAnswered = [](const ByteString& body) {
         if (MainForm) MainForm->HtmlView->LoadBuffer(body.data(), static_cast<int64_t>(body.size()), "");

@@ -266,7 +266,8 @@ TEST(HtmlFormSubmission, EachLoadReplacesTheFilledInState) {
 TEST(HtmlFormLayout, ControlsSitWhereTheirElementsAreAndMoveWithScrolling) {
     TFormView form(
         "<body style='margin:0'><div style='height:120px'>top</div>"
-        "<div style='padding-left:50px'><input type=text name=a size=10></div><div "
+        "<div style='padding-left:50px'><input type=text name=a size=10 "
+        "style='vertical-align:top'></div><div "
         "style='height:2000px'></div>",
         400, 300);
     QLineEdit* field = form.Controls<QLineEdit>()[0];

@@ -1,0 +1,192 @@
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <algorithm>
+
+#include "htmlview/HtmlFonts.h"
+#include "htmlview/HtmlForms.h"
+
+// How the document's style reaches the form controls: their font, colours, border, radius and
+// padding as a widget style sheet, and the natural sizes browsers give (size=, cols=, rows=).
+
+namespace {
+
+constexpr int kMaxControlSide = 4000;
+
+QString Rgba(const QColor& color) {
+    return QStringLiteral("rgba(%1,%2,%3,%4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alpha());
+}
+
+}  // namespace
+
+QSize THtmlForms::Natural(const TControl& control, const QFontMetrics& metrics) const {
+    const TControlSpec& declared = control.declared;
+    const TLook& look = control.look;
+    // What surrounds the text: the document's padding and border, or a browser's defaults.
+    const int border = look.styled ? look.borderWidth : 2;
+    const QMargins padding = look.styled ? look.padding : QMargins(2, 1, 2, 1);
+    const int extraWidth = padding.left() + padding.right() + 2 * border;
+    const int extraHeight = padding.top() + padding.bottom() + 2 * border;
+    const int charWidth = std::max(1, metrics.averageCharWidth());
+    switch (declared.kind) {
+        case TControlKind::Text: {
+            const int chars = declared.size > 0 ? declared.size : 20;
+            return QSize(chars * charWidth + extraWidth, metrics.height() + extraHeight);
+        }
+        case TControlKind::TextArea: {
+            const int cols = declared.cols > 0 ? declared.cols : 20;
+            const int rows = declared.rows > 0 ? declared.rows : 2;
+            return QSize(cols * charWidth + 15 + extraWidth, rows * metrics.height() + extraHeight);
+        }
+        case TControlKind::Submit:
+        case TControlKind::Reset:
+        case TControlKind::Button: {
+            auto* button = qobject_cast<QPushButton*>(control.widget.data());
+            const QString text = button ? button->text() : QString();
+            const QMargins buttonPadding = look.styled ? look.padding : QMargins(6, 1, 6, 1);
+            return QSize(
+                metrics.horizontalAdvance(text) + buttonPadding.left() + buttonPadding.right() + 2 * border,
+                metrics.height() + buttonPadding.top() + buttonPadding.bottom() + 2 * border);
+        }
+        case TControlKind::Select:
+            if (auto* combo = qobject_cast<QComboBox*>(control.widget.data())) {
+                int widest = 0;
+                for (int i = 0; i < combo->count(); ++i)
+                    widest = std::max(widest, metrics.horizontalAdvance(combo->itemText(i)));
+                return QSize(widest + 24 + extraWidth, metrics.height() + extraHeight + 2);
+            }
+            return control.natural;
+        default: return control.natural;
+    }
+}
+
+void THtmlForms::SetLook(int index, const TLook& look) {
+    if (index < 0 || index >= Count()) return;
+    TControl& control = controls_[static_cast<size_t>(index)];
+    if (control.looked && control.look == look) return;
+    control.looked = true;
+    control.look = look;
+    QWidget* widget = control.widget.data();
+    if (!widget) return;
+    const TControlKind kind = control.declared.kind;
+    if (kind == TControlKind::CheckBox || kind == TControlKind::Radio || kind == TControlKind::Picture ||
+        kind == TControlKind::Hidden)
+        return;
+    widget->setFont(look.font);
+    if (!look.styled && look.color.isValid()) {
+        // Only a colour: the widget keeps its own frame.
+        widget->setStyleSheet(QStringLiteral("%1 { color: %2; }")
+                                  .arg(QLatin1String(widget->metaObject()->className()), Rgba(look.color)));
+    } else if (look.styled) {
+        QString sheet = QStringLiteral("%1 { ").arg(QLatin1String(widget->metaObject()->className()));
+        if (look.background.isValid())
+            sheet += QStringLiteral("background-color: %1; ").arg(Rgba(look.background));
+        if (look.color.isValid()) sheet += QStringLiteral("color: %1; ").arg(Rgba(look.color));
+        if (look.borderWidth > 0 && look.borderColor.isValid())
+            sheet +=
+                QStringLiteral("border: %1px solid %2; ").arg(look.borderWidth).arg(Rgba(look.borderColor));
+        else
+            sheet += QStringLiteral("border: none; ");
+        sheet += QStringLiteral("border-radius: %1px; ").arg(look.radius);
+        sheet += QStringLiteral("padding: %1px %2px %3px %4px; }")
+                     .arg(look.padding.top())
+                     .arg(look.padding.right())
+                     .arg(look.padding.bottom())
+                     .arg(look.padding.left());
+        widget->setStyleSheet(sheet);
+    } else if (!widget->styleSheet().isEmpty()) {
+        widget->setStyleSheet(QString());
+    }
+    QSize natural = Natural(control, QFontMetrics(look.font));
+    // Without the document's box the widget draws its own frame, which needs the height it asks
+    // for.
+    if (!look.styled && kind != TControlKind::TextArea)
+        natural.setHeight(std::max(natural.height(), widget->sizeHint().height()));
+    control.natural = natural.boundedTo(QSize(kMaxControlSide, kMaxControlSide)).expandedTo(QSize(1, 1));
+    const QFontMetrics metrics(look.font);
+    control.baseline = std::max(0, (control.natural.height() - metrics.height()) / 2 + metrics.descent());
+}
+
+void TControlElement::parse_styles(bool is_reparse) {
+    litehtml::html_tag::parse_styles(is_reparse);
+    look_ = THtmlForms::TLook();
+    if (THtmlFont* font = THtmlFonts::From(get_font())) look_.font = font->font;
+    // Styled when the document says anything about the control's box or colours.
+    static const char* const kProperties[] = {
+        "background-color",  "background-image", "border-top-style",
+        "border-left-style", "border-top-width", "border-top-color",
+        "padding-top",       "padding-left",     "border-top-left-radius"};
+    for (const char* name : kProperties)
+        if (m_style.get_property(name)) look_.styled = true;
+    if (!look_.styled && !m_style.get_property("color")) return;
+    if (const litehtml::background* background = get_background(true))
+        if (background->m_color.alpha > 0)
+            look_.background = QColor(background->m_color.red, background->m_color.green,
+                                      background->m_color.blue, background->m_color.alpha);
+    const litehtml::web_color color = get_color("color", true, litehtml::web_color(0, 0, 0));
+    look_.color = QColor(color.red, color.green, color.blue, color.alpha);
+    const litehtml::css_border& top = m_css_borders.top;
+    if (top.style != litehtml::border_style_none && top.style != litehtml::border_style_hidden)
+        look_.borderColor = QColor(top.color.red, top.color.green, top.color.blue, top.color.alpha);
+}
+
+TControlElement::TControlElement(const std::shared_ptr<litehtml::document>& doc, THtmlForms* forms, int index)
+    : litehtml::html_tag(doc), forms_(forms), index_(index) {}
+
+litehtml::size TControlElement::Measure(int parentWidth) const {
+    const QSize natural = forms_->NaturalSize(index_);
+    litehtml::size size;
+    size.width = natural.width();
+    size.height = natural.height();
+    if (!m_css_width.is_predefined()) size.width = m_css_width.calc_percent(parentWidth);
+    if (!m_css_height.is_predefined() && m_css_height.units() != litehtml::css_units_percentage) {
+        const float height = m_css_height.val();
+        size.height =
+            height > kMaxControlSide ? kMaxControlSide : (height >= 0 ? static_cast<int>(height) : 0);
+    }
+    size.width = std::clamp(size.width, 0, kMaxControlSide);
+    size.height = std::clamp(size.height, 0, kMaxControlSide);
+    return size;
+}
+
+int TControlElement::render(int x, int y, int max_width, bool) {
+    calc_outlines(max_width);
+    // The control's padding and border are the widget's own: the widget covers its whole box.
+    THtmlForms::TLook look = look_;
+    if (look.styled) {
+        look.padding = QMargins(m_padding.left, m_padding.top, m_padding.right, m_padding.bottom);
+        look.borderWidth = std::max({m_borders.left, m_borders.top, m_borders.right, m_borders.bottom, 0});
+        const litehtml::border_radiuses radii = m_css_borders.radius.calc_percents(m_pos.width, m_pos.height);
+        look.radius = std::max(0, radii.top_left_x);
+    }
+    forms_->SetLook(index_, look);
+    m_padding = litehtml::margins();
+    m_borders = litehtml::margins();
+    m_pos.move_to(x, y);
+    const litehtml::size size = Measure(max_width);
+    m_pos.width = size.width;
+    m_pos.height = size.height;
+    calc_auto_margins(max_width);
+    m_pos.x += content_margins_left();
+    m_pos.y += content_margins_top();
+    return m_pos.width + content_margins_left() + content_margins_right();
+}
+
+void TControlElement::get_content_size(litehtml::size& sz, int max_width) {
+    sz = Measure(max_width);
+}
+
+int TControlElement::get_base_line() {
+    return forms_->Baseline(index_) + content_margins_bottom();
+}
+
+void TControlElement::draw(litehtml::uint_ptr, int, int, const litehtml::position*) {}
+
+void TControlElement::draw_background(litehtml::uint_ptr, int, int, const litehtml::position*) {}
