@@ -242,7 +242,7 @@ THive THive::Parse(const ByteString& rootName, const ByteString& text) {
     bool inForeign = false;
     auto keep = [&](TEntry entry) {
         if (current) {
-            current->entries.push_back(std::move(entry));
+            Append(*current, std::move(entry));
         } else if (inForeign) {
             hive.sections_.back().entries.push_back(std::move(entry));
         } else {
@@ -277,7 +277,11 @@ THive THive::Parse(const ByteString& rootName, const ByteString& text) {
                 }
             }
             if (ours) {
-                hive.CreateKey(path);
+                // The root key's own header: CreateKey makes no section for the empty path.
+                if (path.empty() && !hive.Section(path))
+                    hive.AddSection(path);
+                else
+                    hive.CreateKey(path);
                 current = hive.Section(path);
                 inForeign = false;
             } else {
@@ -307,6 +311,7 @@ THive THive::Parse(const ByteString& rootName, const ByteString& text) {
         TEntry entry;
         entry.raw = true;
         entry.text = original;
+        entry.openEnded = valueLine && joined.back() == '\\' && Lower(joined).find("hex") != ByteString::npos;
         std::string_view rest = joined;
         if (valueLine) {
             ByteString name;
@@ -420,15 +425,22 @@ void THive::SetValue(const ByteString& path, const ByteString& name, uint32_t ty
             return;
         }
     }
-    // A kept line ending in a backslash would swallow a value line written right after it.
-    if (!section->entries.empty() && section->entries.back().raw &&
-        TrimBlanks(section->entries.back().text).ends_with('\\'))
-        section->entries.push_back(BlankLine());
     TEntry entry;
     entry.name = name;
     entry.type = type;
     entry.data = data;
-    section->entries.push_back(std::move(entry));
+    Append(*section, std::move(entry));
+}
+
+void THive::Append(TSection& section, TEntry entry) {
+    // A kept line that reading ended only because a blank line, a key header or the end of the file
+    // came next would swallow any other line written right after it: a value set anew, or the lines
+    // of a key's second header merged into its first.
+    const std::string_view first = TrimBlanks(std::string_view(entry.text).substr(0, entry.text.find('\n')));
+    const bool swallowable = !entry.raw || (!first.empty() && first.front() != '[');
+    if (swallowable && !section.entries.empty() && section.entries.back().openEnded)
+        section.entries.push_back(BlankLine());
+    section.entries.push_back(std::move(entry));
 }
 
 }  // namespace registry

@@ -32,9 +32,10 @@ public:
 
 private:
     struct TEntry {
-        bool raw = false;    // kept verbatim; a value only when !raw
-        bool named = false;  // for raw lines: `name` holds the value name the line speaks of
-        ByteString text;     // raw lines: the original line(s)
+        bool raw = false;        // kept verbatim; a value only when !raw
+        bool named = false;      // for raw lines: `name` holds the value name the line speaks of
+        bool openEnded = false;  // for raw lines: read again, it would go on into a next line
+        ByteString text;         // raw lines: the original line(s)
         ByteString name;
         uint32_t type = 0;
         ByteString data;
@@ -54,6 +55,8 @@ private:
     TSection* Section(const ByteString& path);
     const TSection* Section(const ByteString& path) const;
     TSection& AddSection(const ByteString& path);
+    // Adds an entry at the end, kept apart from a line before it that would swallow it when read again.
+    static void Append(TSection& section, TEntry entry);
 
     ByteString rootName_;
     std::vector<ByteString> preamble_;

@@ -165,6 +165,40 @@ TEST(RegistryFileFormat, KeptLineEndingInABackslashSwallowsNoValueWrittenAfterIt
     EXPECT_EQ(again.Serialize(), hive.Serialize());
 }
 
+struct TRewriteCase {
+    const char* what;
+    ByteString text;
+    const char* key;      // where the value is set before the first rewrite
+    const char* present;  // a value both rewrites must still hold there
+};
+
+const TRewriteCase kRewriteCases[] = {
+    // A hex line cut by the next header must not swallow the lines of the same key's second header.
+    {"key's second header after a cut hex line",
+     "[HKEY_CURRENT_USER\\S]\n\"A\"=hex:00,\\\n[HKEY_CURRENT_USER\\S]\ne\n", "S", nullptr},
+    {"value line after a cut hex line and a second header",
+     "[HKEY_CURRENT_USER\\S]\n\"A\"=hex:00,\\\n[hkey_current_user\\s]\n\"B\"=hex:01\n", "S", "B"},
+    {"value set at the root key", "", "", "New"},
+    {"root key's own header", "[HKEY_CURRENT_USER]\n\"Old\"=\"x\"\n", "", "Old"},
+};
+
+TEST(RegistryFileFormat, RewriteOfAValueSetAnewSettlesAtOnceAndKeepsEveryValue) {
+    for (const TRewriteCase& c : kRewriteCases) {
+        SCOPED_TRACE(c.what);
+        THive hive = THive::Parse(kRoot, c.text);
+        hive.SetValue(c.key, "New", registry::REG_SZ, ByteString("n\0", 2));
+        const ByteString once = hive.Serialize();
+        const THive again = THive::Parse(kRoot, once);
+        EXPECT_EQ(again.Serialize(), once) << "input:\n" << c.text;
+        for (const char* name : {"New", c.present}) {
+            if (!name) continue;
+            uint32_t type = 0;
+            ByteString data;
+            EXPECT_TRUE(again.FindValue(c.key, name, type, data)) << name << "\n" << once;
+        }
+    }
+}
+
 TEST(RegistryFileFormat, ArbitraryBytesParseWithoutHarmAndRewriteStably) {
     std::mt19937 random(1980);
     const char alphabet[] = "[]\"\\=@:,;-()hexdwordHKEY_CURRENT_USER\r\n\t 0123456789abcdef\x01\xff";
