@@ -1,5 +1,7 @@
 #include "htmlview/PictureCache.h"
 
+#include "base/Address.h"
+
 #include <QImageReader>
 #include <QUrl>
 #include <algorithm>
@@ -16,12 +18,10 @@ QString TPictureCache::Resolve(const QString& src, const QString& base) {
     const QString trimmed = src.trimmed();
     if (trimmed.isEmpty()) return {};
     if (trimmed.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) return trimmed;
-    QUrl url(trimmed);
-    if (url.isRelative()) {
-        const QUrl baseUrl(base);
-        if (base.isEmpty() || !baseUrl.isValid() || baseUrl.isRelative()) return {};
-        url = baseUrl.resolved(url);
-    }
+    // Pictures, links and form actions are resolved by the same rule.
+    const ByteString resolved = ResolveAddress(base.toUtf8().toStdString(), trimmed.toUtf8().toStdString());
+    QUrl url = QUrl::fromEncoded(QByteArray::fromStdString(resolved), QUrl::TolerantMode);
+    if (!url.isValid() || url.isRelative()) return {};
     const QString scheme = url.scheme().toLower();
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) return {};
     url.setFragment(QString());

@@ -13,21 +13,14 @@
 #include <functional>
 #include <string>
 
+#include "common/EventLoopWait.h"
 #include "htmlview/HtmlView.h"
 
 namespace htmlview_testing {
 
 // Handles events until the condition holds; false after the time-out.
 inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
-    QElapsedTimer clock;
-    clock.start();
-    QTimer ticker;
-    ticker.start(5);
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    return testing_support::WaitUntil(condition, std::chrono::milliseconds(timeoutMs));
 }
 
 // Runs what is queued already (posted events, zero timers).
