@@ -1,14 +1,22 @@
 #pragma once
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/EventLoopWait.h"
+#include "common/TestHttpServer.h"
 #include "exchange/UtilsUnit.h"
 #include "transport/HttpRequest.h"
 
@@ -74,6 +82,36 @@ inline bool WaitForOutcome(const TCustomHttpRequest& request, const TEventLog& l
 // Waits until no worker of any request component is left (discarded ones included).
 inline bool WaitForWorkersGone(int baseline, int timeoutMs = 20000) {
     return WaitFor([&] { return TCustomWorkerThread::WorkerCount() <= baseline; }, timeoutMs);
+}
+
+// A loopback port with nobody listening on it.
+inline uint16_t ClosedPort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(s);
+    return ntohs(address.sin_port);
+}
+
+inline std::string ReadFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+inline std::string TempName(const std::string& stem) {
+    return (std::filesystem::temp_directory_path() / (stem + "-" + std::to_string(::getpid()))).string();
+}
+
+inline testing_support::TTestResponse Partial(testing_support::TTestResponse response, size_t bytes) {
+    response.BodyBytesToSend = bytes;
+    response.AfterPartial = testing_support::TTestResponse::TAfterPartial::Close;
+    return response;
 }
 
 }  // namespace transport_testing
