@@ -20,7 +20,7 @@ class TFormCollector {
 public:
     // Finds every form end tag of the source.
     explicit TFormCollector(const std::string& source);
-    // A form element starts: its specification is added; returns its index.
+    // A form element starts: its description is added; returns its index.
     int Open(const GumboElement& element, std::vector<TFormSpec>& forms);
     // The form that owns the source offset by its range, -1 for none.
     int FormAt(size_t offset) const;
