@@ -134,7 +134,12 @@ final class FieldListTest extends TestCase
         if ($compiler === '' || !is_file("$root/src/exchange/UtilsUnit.cpp")) {
             return null;
         }
-        $sources = ["$root/src/exchange/UtilsUnit.cpp", "$root/src/transport/Stream.cpp", __DIR__ . '/tools/decode_field_list.cpp'];
+        $sources = [
+            "$root/src/exchange/UtilsUnit.cpp",
+            "$root/src/base/Text.cpp",
+            "$root/src/transport/Stream.cpp",
+            __DIR__ . '/tools/decode_field_list.cpp',
+        ];
         $stamp = substr(hash('sha256', implode('', array_map('file_get_contents', $sources))), 0, 16);
         $binary = sys_get_temp_dir() . "/quorvel-decode-field-list-$stamp";
         if (!is_file($binary)) {
