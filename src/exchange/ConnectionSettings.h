@@ -12,4 +12,11 @@ struct TConnectionSettings {
     ByteString URL;
     int32_t Delay = 5;
     bool Mins = false;
+
+    // No settings at all (no Connection dialog): empty texts and no Delay.
+    static TConnectionSettings None() {
+        TConnectionSettings none;
+        none.Delay = 0;
+        return none;
+    }
 };

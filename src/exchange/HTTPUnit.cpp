@@ -60,10 +60,7 @@ THTTPForm::~THTTPForm() {
 }
 
 TConnectionSettings THTTPForm::CurrentSettings() const {
-    if (Settings) return Settings();
-    TConnectionSettings none;
-    none.Delay = 0;
-    return none;
+    return Settings ? Settings() : TConnectionSettings::None();
 }
 
 int THTTPForm::PollInterval() const {

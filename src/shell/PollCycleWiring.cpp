@@ -18,12 +18,7 @@ void ShowWarning(const ByteString& text) {
 }  // namespace
 
 void WirePollCycle(THTTPForm& http) {
-    http.Settings = [] {
-        if (ConnectionForm) return ConnectionForm->Settings();
-        TConnectionSettings none;
-        none.Delay = 0;
-        return none;
-    };
+    http.Settings = [] { return ConnectionForm ? ConnectionForm->Settings() : TConnectionSettings::None(); };
     http.OnNotificationArrived = [](TNotification* notification) {
         if (!MainForm) return;
         MainForm->AddMessage(notification);
