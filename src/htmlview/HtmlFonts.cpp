@@ -122,9 +122,11 @@ litehtml::uint_ptr THtmlFonts::Create(const char* faceName, int size, int weight
     item->decoration = decoration;
     fonts_.insert(item);
     if (fm) {
+        // Browsers space lines by ascent, descent and the font's line gap, each rounded, and put
+        // the gap below the text.
         fm->ascent = item->metrics.ascent();
-        fm->descent = item->metrics.descent();
-        fm->height = item->metrics.height();
+        fm->height = item->metrics.lineSpacing();
+        fm->descent = fm->height - fm->ascent;
         fm->x_height = item->metrics.xHeight();
         // Decorations run under the spaces between words too.
         fm->draw_spaces = decoration != 0;

@@ -23,10 +23,8 @@ int THtmlViewPrivate::ElementTop(const std::shared_ptr<litehtml::element>& eleme
     while (!stack.empty()) {
         litehtml::element::ptr current = stack.back();
         stack.pop_back();
-        if (current->get_children_count() == 0 || !current->is_inline_box()) {
-            if (current != element || current->get_children_count() == 0)
-                return htmlpaint::Coordinate(current->get_placement().y);
-        }
+        if (current->get_children_count() == 0 || !current->is_inline_box())
+            return htmlpaint::Coordinate(current->get_placement().y);
         for (int i = static_cast<int>(current->get_children_count()); i-- > 0;)
             if (auto child = current->get_child(i)) stack.push_back(child);
     }

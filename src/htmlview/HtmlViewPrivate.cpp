@@ -9,6 +9,7 @@
 #include "htmlview/CharsetDetect.h"
 #include "htmlview/DefaultStyle.h"
 #include "htmlview/HtmlPainter.h"
+#include "htmlview/MarginCollapse.h"
 
 namespace {
 
@@ -246,7 +247,7 @@ void THtmlViewPrivate::PrepareNext() {
         const bool complete = !container.SheetsPending();
         entry->pictures = container.BuiltPictures();
         entry->width = std::max(1, q->viewport()->width() - 2 * marginWidth);
-        entry->document->render(entry->width);
+        RenderCollapsingMargins(*entry->document, entry->width);
         container.SetBaseAddress(shownBase);
         if (complete) cache_.Put(std::move(entry));
     } catch (const std::exception&) {
@@ -330,7 +331,7 @@ void THtmlViewPrivate::Layout() {
     if (document_) {
         if (width != layoutWidth_) document_->media_changed();
         container.ClearSizeWaits();
-        document_->render(width);
+        RenderCollapsingMargins(*document_, width);
         // Sizes the renderer got from hostile styles stay within what scrolling can express.
         docWidth_ = std::clamp(document_->width(), 0, 1 << 28);
         docHeight_ = std::clamp(document_->height(), 0, 1 << 28);

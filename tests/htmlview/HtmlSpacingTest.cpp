@@ -1,0 +1,93 @@
+// Vertical spacing as browsers give it: margins that collapse into the larger one, and lines spaced
+// by the font's own line gap. Checked on the pixels of the grabbed view.
+#include <gtest/gtest.h>
+
+#include "HtmlViewTestSupport.h"
+#include "htmlview/HtmlView.h"
+
+using namespace htmlview_testing;
+
+namespace {
+
+QImage Shot(THtmlView& view) {
+    Settle();
+    return view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+const QColor kRed(255, 0, 0), kBlue(0, 0, 255);
+
+}  // namespace
+
+TEST(HtmlSpacing, AdjoiningMarginsCollapseIntoTheLargerOne) {
+    struct TCase {
+        const char* name;
+        const char* first;   // style of the red block
+        const char* second;  // style of the blue block after it
+        int gap;             // pixels between them, as a browser leaves
+    };
+    const TCase cases[] = {
+        {"bordered, larger below", "border-bottom:2px solid #000;margin-bottom:20px", "margin-top:12px",
+         20 + 2},
+        {"bordered, larger above", "border-bottom:2px solid #000;margin-bottom:8px", "margin-top:30px",
+         30 + 2},
+        {"padded", "padding-bottom:4px;margin-bottom:16px", "margin-top:16px", 16},
+        {"plain", "margin-bottom:20px", "margin-top:12px", 20},
+        {"one negative", "border-bottom:2px solid #000;margin-bottom:20px", "margin-top:-5px", 15 + 2},
+    };
+    for (const TCase& c : cases) {
+        THtmlView view;
+        Configure(view, 400, 300);
+        Load(view, std::string("<body style='margin:0'><div style='background:#ff0000;height:10px;") +
+                       c.first + "'></div><div style='background:#0000ff;height:10px;" + c.second +
+                       "'></div></body>");
+        const QImage image = Shot(view);
+        const QRect red = ColorBounds(image, kRed, 10), blue = ColorBounds(image, kBlue, 10);
+        ASSERT_FALSE(red.isEmpty()) << c.name;
+        ASSERT_FALSE(blue.isEmpty()) << c.name;
+        EXPECT_EQ(blue.top() - red.bottom() - 1, c.gap) << c.name;
+    }
+}
+
+TEST(HtmlSpacing, APaddedFirstChildKeepsItsTopMarginThroughItsParent) {
+    THtmlView view;
+    Configure(view, 400, 300);
+    Load(view,
+         "<body style='margin:0'><div style='background:#ff0000;height:10px'></div><div><div "
+         "style='margin-top:24px;"
+         "padding:6px;background:#0000ff'><div style='height:10px'></div></div></div></body>");
+    const QImage image = Shot(view);
+    const QRect red = ColorBounds(image, kRed, 10), blue = ColorBounds(image, kBlue, 10);
+    ASSERT_FALSE(red.isEmpty());
+    ASSERT_FALSE(blue.isEmpty());
+    EXPECT_EQ(blue.top() - red.bottom() - 1, 24);
+    EXPECT_EQ(blue.height(), 6 + 10 + 6);
+}
+
+TEST(HtmlSpacing, MarginsStayCollapsedWhenTheWidthChanges) {
+    THtmlView view;
+    Configure(view, 400, 300);
+    Load(view,
+         "<body style='margin:0'><h2 style='border-bottom:2px solid #000;margin:0 0 20px;"
+         "background:#ff0000'>Title</h2><p style='margin:12px 0;background:#0000ff'>Text</p></body>");
+    for (int width : {400, 250, 500}) {
+        view.resize(width, 300);
+        const QImage image = Shot(view);
+        const QRect red = ColorBounds(image, kRed, 10), blue = ColorBounds(image, kBlue, 10);
+        ASSERT_FALSE(blue.isEmpty()) << width;
+        EXPECT_EQ(blue.top() - red.bottom() - 1, 2 + 20) << width;
+    }
+}
+
+TEST(HtmlSpacing, LinesAreSpacedByTheFontsLineGap) {
+    // Liberation Sans at 16 pixels: ascent 14, descent 3 and a line gap of 1, as browsers round them.
+    THtmlView view;
+    Configure(view, 400, 300);
+    Load(view,
+         "<div style='font:16px \"Liberation Sans\";line-height:normal'><span style='color:#ff0000'>"
+         "H</span><br><span style='color:#0000ff'>H</span></div>");
+    const QImage image = Shot(view);
+    const QRect red = ColorBounds(image, kRed, 80), blue = ColorBounds(image, kBlue, 80);
+    ASSERT_FALSE(red.isEmpty());
+    ASSERT_FALSE(blue.isEmpty());
+    EXPECT_EQ(blue.top() - red.top(), 18);
+}
