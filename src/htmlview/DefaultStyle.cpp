@@ -50,8 +50,10 @@ u, ins { text-decoration: underline; }
 s, strike, del { text-decoration: line-through; }
 big { font-size: 1.2em; }
 small { font-size: 0.833em; }
-sub { font-size: 0.833em; position: relative; top: 0.32em; }
-sup { font-size: 0.833em; position: relative; top: -0.48em; }
+/* Inline blocks moved by the padding of their own box, so that their line grows to hold them as
+   in browsers. */
+sub { font-size: 0.833em; display: inline-block; text-indent: 0; padding-bottom: 0.32em; position: relative; top: 0.32em; }
+sup { font-size: 0.833em; display: inline-block; text-indent: 0; padding-top: 0.48em; position: relative; top: -0.48em; }
 mark { background-color: yellow; color: black; }
 fieldset { margin-left: 2px; margin-right: 2px; padding: 0.35em 0.75em 0.625em; border: 2px groove #c0c0c0; }
 legend { padding-left: 2px; padding-right: 2px; }

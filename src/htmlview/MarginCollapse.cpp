@@ -48,15 +48,25 @@ int MarginTop(const litehtml::element::ptr& element, const TMarginChanges& chang
     return found == changes.end() ? element->margin_top() : found->second.second;
 }
 
-// The in-flow children that take part in block layout, whitespace between blocks left out.
-std::vector<litehtml::element::ptr> FlowChildren(const litehtml::element& parent) {
-    std::vector<litehtml::element::ptr> children;
+// The in-flow children that take part in block layout, whitespace between blocks left out. The
+// children of an inline element that holds blocks (a <font> around paragraphs) are laid out among
+// its parent's, so they count as the parent's.
+void AddFlowChildren(const litehtml::element& parent, std::vector<litehtml::element::ptr>& children) {
     const size_t count = parent.get_children_count();
     for (size_t i = 0; i < count; ++i) {
         litehtml::element::ptr child = parent.get_child(static_cast<int>(i));
         if (!child || child->is_white_space() || !InFlow(*child)) continue;
+        if (child->get_display() == litehtml::display_inline && child->get_children_count() > 0) {
+            AddFlowChildren(*child, children);
+            continue;
+        }
         children.push_back(std::move(child));
     }
+}
+
+std::vector<litehtml::element::ptr> FlowChildren(const litehtml::element& parent) {
+    std::vector<litehtml::element::ptr> children;
+    AddFlowChildren(parent, children);
     return children;
 }
 

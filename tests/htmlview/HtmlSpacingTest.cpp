@@ -21,9 +21,10 @@ const QColor kRed(255, 0, 0), kBlue(0, 0, 255);
 TEST(HtmlSpacing, AdjoiningMarginsCollapseIntoTheLargerOne) {
     struct TCase {
         const char* name;
-        const char* first;   // style of the red block
-        const char* second;  // style of the blue block after it
-        int gap;             // pixels between them, as a browser leaves
+        const char* first;    // style of the red block
+        const char* second;   // style of the blue block after it
+        int gap;              // pixels between them, as a browser leaves
+        bool inFont = false;  // the blue block inside an inline element, as old messages write
     };
     const TCase cases[] = {
         {"bordered, larger below", "border-bottom:2px solid #000;margin-bottom:20px", "margin-top:12px",
@@ -33,6 +34,7 @@ TEST(HtmlSpacing, AdjoiningMarginsCollapseIntoTheLargerOne) {
         {"padded", "padding-bottom:4px;margin-bottom:16px", "margin-top:16px", 16},
         {"plain", "margin-bottom:20px", "margin-top:12px", 20},
         {"one negative", "border-bottom:2px solid #000;margin-bottom:20px", "margin-top:-5px", 15 + 2},
+        {"inside <font>", "border-bottom:2px solid #000;margin-bottom:8px", "margin-top:16px", 16 + 2, true},
     };
     for (const TCase& c : cases) {
         THtmlView view;
@@ -90,4 +92,18 @@ TEST(HtmlSpacing, LinesAreSpacedByTheFontsLineGap) {
     ASSERT_FALSE(red.isEmpty());
     ASSERT_FALSE(blue.isEmpty());
     EXPECT_EQ(blue.top() - red.top(), 18);
+}
+
+TEST(HtmlSpacing, RaisedAndLoweredTextMakeTheirLineTaller) {
+    // Each row holds one line; the row of a line with sup or sub is taller, as in browsers.
+    auto rowHeight = [](const std::string& text) {
+        THtmlView view;
+        Configure(view, 400, 300);
+        Load(view, "<body style='margin:0'><div style='font:16px \"Liberation Sans\";background:#ff0000'>" +
+                       text + "</div></body>");
+        return ColorBounds(Shot(view), kRed, 10).height();
+    };
+    const int plain = rowHeight("45 m2");
+    EXPECT_GT(rowHeight("45 m<sup>2</sup>"), plain);
+    EXPECT_GT(rowHeight("CO<sub>2</sub>"), plain);
 }
