@@ -285,6 +285,12 @@ void TImageElement::draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::p
 }
 
 int TTableElement::render(int x, int y, int max_width, bool second_pass) {
+    const int needed = ShareSpareWidth(x, y, max_width, second_pass);
+    // Wider than offered only when its content cannot be narrower, as a block would report.
+    return std::min(needed, std::max(max_width, width()));
+}
+
+int TTableElement::ShareSpareWidth(int x, int y, int max_width, bool second_pass) {
     int result = litehtml::el_table::render(x, y, max_width, second_pass);
     if (!m_grid || max_width <= 1 || m_grid->cols_count() < 2 || m_grid->rows_count() < 1) return result;
     const int count = m_grid->cols_count();

@@ -55,9 +55,14 @@ private:
 };
 
 // A table whose spare width is shared among its automatic columns in proportion to their widest
-// content, as browsers share it (litehtml 0.6 gives it to the first columns).
+// content, as browsers share it (litehtml 0.6 gives it to the first columns). Its layout reports
+// no more width than it takes when its content fits: litehtml 0.6 reports the width of its content
+// unwrapped, which made a fixed-width table around it as wide as the page.
 class TTableElement : public litehtml::el_table {
 public:
     using litehtml::el_table::el_table;
     int render(int x, int y, int max_width, bool second_pass = false) override;
+
+private:
+    int ShareSpareWidth(int x, int y, int max_width, bool second_pass);
 };

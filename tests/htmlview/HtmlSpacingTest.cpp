@@ -107,3 +107,24 @@ TEST(HtmlSpacing, RaisedAndLoweredTextMakeTheirLineTaller) {
     EXPECT_GT(rowHeight("45 m<sup>2</sup>"), plain);
     EXPECT_GT(rowHeight("CO<sub>2</sub>"), plain);
 }
+
+TEST(HtmlSpacing, AFixedWidthTableKeepsItsWidthAroundAFullWidthTable) {
+    // The layout of e-mail newsletters: a 600-pixel table, inside it a full-width table whose second
+    // column holds a paragraph longer than the page is wide.
+    const std::string paragraph(60, 'x');
+    std::string text;
+    for (int i = 0; i < 12; ++i) text += paragraph.substr(0, 9) + " ";
+    for (const char* padding : {"0", "0 24px"}) {
+        THtmlView view;
+        Configure(view, 700, 300);
+        view.SetMarginWidth(0);
+        Load(view, std::string("<body style='margin:0'><table width='600' cellpadding='0' cellspacing='0' "
+                               "style='background:#0000ff'><tr><td style='padding:") +
+                       padding +
+                       "'><table width='100%' cellpadding='0' cellspacing='0'><tr><td width='130'>"
+                       "<div style='height:80px'></div></td><td><p>" +
+                       text + "</p></td></tr></table></td></tr></table></body>");
+        const QRect table = ColorBounds(Shot(view), kBlue, 10);
+        EXPECT_EQ(table.width(), 600) << padding;
+    }
+}
