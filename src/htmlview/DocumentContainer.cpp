@@ -379,14 +379,28 @@ void THtmlContainer::DrawMissingPicture(const litehtml::position& box, const std
         painter_->drawLine(at + QPoint(3, kIcon - 5), at + QPoint(7, kIcon - 9));
         painter_->drawLine(at + QPoint(7, kIcon - 9), at + QPoint(kIcon - 5, kIcon - 5));
     };
-    if (alt.empty()) {
-        if (framed) {
-            painter_->setPen(QColor(192, 192, 192));
-            painter_->setBrush(Qt::NoBrush);
-            painter_->drawRect(rect.adjusted(0, 0, -1, -1));
-            if (rect.width() >= kIcon + 4 && rect.height() >= kIcon + 4) icon(rect.topLeft() + QPoint(2, 2));
+    if (framed) {
+        painter_->setPen(QColor(192, 192, 192));
+        painter_->setBrush(Qt::NoBrush);
+        painter_->drawRect(rect.adjusted(0, 0, -1, -1));
+        if (rect.width() >= kIcon + 4 && rect.height() >= kIcon + 4) icon(rect.topLeft() + QPoint(2, 2));
+        if (alt.empty() || !item) {
+            painter_->restore();
+            return;
         }
-    } else if (item) {
+        // The alt text beside the sign when it fits there, else wrapped below it.
+        const QString text = QString::fromUtf8(alt.c_str());
+        const QRect inside = rect.adjusted(2, 2, -2, -2);
+        const int line = std::max(kIcon, item->metrics.height());
+        painter_->setFont(item->font);
+        painter_->setPen(htmlpaint::ToColor(color));
+        if (kIcon + item->metrics.horizontalAdvance(text) <= inside.width())
+            painter_->drawText(QPointF(inside.left() + kIcon, inside.top() + line - item->metrics.descent()),
+                               text);
+        else
+            painter_->drawText(inside.adjusted(0, line, 0, 0),
+                               Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+    } else if (!alt.empty() && item) {
         icon(QPoint(rect.left(), rect.top() + std::max(0, (rect.height() - kIcon) / 2)));
         painter_->setFont(item->font);
         painter_->setPen(htmlpaint::ToColor(color));

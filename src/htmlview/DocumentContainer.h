@@ -66,6 +66,9 @@ public:
     const std::vector<QString>& BuiltPictures() const { return builtPictures_; }
     // Whether the last build went without a style sheet that is still on its way.
     bool SheetsPending() const { return sheetsPending_; }
+    // Whether the document being built follows the rules of browsers' quirks mode.
+    void SetQuirksMode(bool quirks) { quirks_ = quirks; }
+    bool QuirksMode() const { return quirks_; }
 
     // Whether the picture of an img element cannot be shown (failed, refused, or pictures off).
     bool PictureMissing(const std::string& src);
@@ -149,4 +152,5 @@ private:
     std::set<std::string> sheetsGiven_;
     std::vector<QString> builtPictures_;
     bool sheetsPending_ = false;
+    bool quirks_ = false;
 };

@@ -236,7 +236,7 @@ void TFlexCandidate::draw_background(litehtml::uint_ptr hdc, int x, int y, const
 }
 
 TImageElement::TImageElement(const std::shared_ptr<litehtml::document>& doc, THtmlContainer* container)
-    : litehtml::el_image(doc), container_(container) {}
+    : litehtml::el_image(doc), container_(container), quirks_(container->QuirksMode()) {}
 
 bool TImageElement::Missing() {
     const char* src = get_attr("src");
@@ -248,11 +248,19 @@ bool TImageElement::ShowsAltText() {
     return alt && *alt && Missing();
 }
 
+bool TImageElement::Sized() const {
+    return !m_css_width.is_predefined() || !m_css_height.is_predefined();
+}
+
+bool TImageElement::AltTextInFrame() const {
+    return quirks_ && Sized();
+}
+
 int TImageElement::render(int x, int y, int max_width, bool second_pass) {
     int result = litehtml::el_image::render(x, y, max_width, second_pass);
-    if (ShowsAltText()) {
+    if (ShowsAltText() && !AltTextInFrame()) {
         // As in browsers, the alt text stands in the line like words, after a small picture of a
-        // broken picture, whatever size the document gives the picture.
+        // broken picture; in quirks mode a picture with a size keeps it, the text drawn inside.
         litehtml::font_metrics metrics;
         const litehtml::uint_ptr font = get_font(&metrics);
         m_pos.width = kIconSide + 2 + container_->text_width(get_attr("alt"), font);
@@ -263,7 +271,7 @@ int TImageElement::render(int x, int y, int max_width, bool second_pass) {
 }
 
 int TImageElement::get_base_line() {
-    if (!ShowsAltText()) return litehtml::el_image::get_base_line();
+    if (!ShowsAltText() || AltTextInFrame()) return litehtml::el_image::get_base_line();
     litehtml::font_metrics metrics;
     get_font(&metrics);
     return metrics.descent + content_margins_bottom();
@@ -280,8 +288,8 @@ void TImageElement::draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::p
     litehtml::position box = m_pos;
     box.x += x;
     box.y += y;
-    const bool sized = !m_css_width.is_predefined() || !m_css_height.is_predefined();
-    container_->DrawMissingPicture(box, alt ? alt : "", get_font(), get_color("color", true), sized);
+    const bool framed = alt && *alt ? AltTextInFrame() : Sized();
+    container_->DrawMissingPicture(box, alt ? alt : "", get_font(), get_color("color", true), framed);
 }
 
 int TTableElement::render(int x, int y, int max_width, bool second_pass) {

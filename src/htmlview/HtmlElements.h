@@ -36,8 +36,9 @@ private:
     bool converted_ = false;
 };
 
-// A picture that cannot be shown: as in browsers, its alt text in the line after a small broken
-// picture sign, or, without alt text, a frame of the size the document gives it.
+// A picture that cannot be shown: as in browsers, a small broken picture sign and the alt text in
+// the line like words; in quirks mode, a picture with a size keeps it, framed, with the sign and
+// the alt text inside. Without alt text, a frame of the size the document gives it.
 class TImageElement : public litehtml::el_image {
 public:
     static constexpr int kIconSide = 16;
@@ -51,7 +52,10 @@ public:
 private:
     bool Missing();
     bool ShowsAltText();
+    bool Sized() const;
+    bool AltTextInFrame() const;
     THtmlContainer* container_;
+    bool quirks_;
 };
 
 // A table whose spare width is shared among its automatic columns in proportion to their widest

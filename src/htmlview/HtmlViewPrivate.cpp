@@ -294,6 +294,7 @@ void THtmlViewPrivate::PrepareContainer() {
 }
 
 litehtml::document::ptr THtmlViewPrivate::CreateDocument(TCleanDocument& clean) {
+    container.SetQuirksMode(clean.quirks);
     auto document = litehtml::document::createFromUTF8(clean.html.c_str(), &container,
                                                        context_[clean.quirks ? 1 : 0].get());
     if (TableNesting(document) > TCleanLimits().maxTableNesting) {

@@ -145,7 +145,7 @@ TEST(HtmlRealWorld, AMissingPictureShowsItsAltText) {
     Configure(view, 400, 200);
     view.SetFetchResources(false);
     Load(view,
-         "<p style='margin:0;color:#ff0000;font-size:20px'>"
+         "<!DOCTYPE html><p style='margin:0;color:#ff0000;font-size:20px'>"
          "<img src='data:image/png;base64,AAAA' alt='Kava Shop logo' width=300 height=100></p>"
          "<p style='margin:0;color:#0000ff;font-size:20px'>x<img src='broken.png' alt='Sale'></p>"
          "<p style='margin:0'><img src='broken.png' alt='' width=120 height=60></p>");
@@ -162,6 +162,26 @@ TEST(HtmlRealWorld, AMissingPictureShowsItsAltText) {
     EXPECT_LT(sale.bottom(), 5 + 60);
     // A picture without alt text keeps its size, framed.
     EXPECT_GT(CountColor(image, QRect(0, 0, 400, 200), QColor(192, 192, 192), 4), 200);
+}
+
+TEST(HtmlRealWorld, InQuirksModeAMissingPictureKeepsItsSizeWithItsAltTextInside) {
+    // Most e-mails have no doctype; browsers then keep the size of a missing picture.
+    THtmlView view;
+    Configure(view, 400, 200);
+    view.SetFetchResources(false);
+    Load(view,
+         "<p style='margin:0;color:#ff0000;font-size:16px'><img src='broken.png' alt='Beans' width=120 "
+         "height=80></p><p style='margin:0;background:#0000ff;height:10px'></p>");
+    Settle();
+    const QImage image = Shot(view);
+    const QRect text = ColorBounds(image, kRed, 80), below = ColorBounds(image, kBlue, 10);
+    ASSERT_FALSE(text.isEmpty());
+    ASSERT_FALSE(below.isEmpty());
+    EXPECT_GE(below.top(), 5 + 80);
+    // The text stands at the top of the frame, beside the sign.
+    EXPECT_LT(text.bottom(), 5 + 30);
+    EXPECT_GT(text.left(), 10 + 16);
+    EXPECT_GT(CountColor(image, QRect(0, 0, 400, 200), QColor(192, 192, 192), 4), 300);
 }
 
 TEST(HtmlRealWorld, AFlexRowPutsItsChildrenSideBySide) {
