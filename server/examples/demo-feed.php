@@ -2,7 +2,8 @@
 
 // Posts realistic messages to one user through the script's JSON API, the way a site's own code
 // would: an order, a question with a form and a newsletter at once, then a new message every few
-// seconds. Used by scripts/run-demo.
+// seconds, orders and reviews in turn, an order first. Used by the scripts that run the client
+// against this script (scripts/lib/reference-server.sh).
 //
 //   php demo-feed.php --api http://127.0.0.1:8080/api.php --token TOKEN [--user demo]
 //                     [--every 4] [--count 50]
@@ -88,7 +89,7 @@ function comment(int $n): array
 
 $queue = [order(10481), question(), newsletter()];
 for ($n = 0; $n < $count; $n++) {
-    $message = $queue ? array_shift($queue) : ($n % 2 ? comment($n) : order(10481 + $n));
+    $message = $queue ? array_shift($queue) : ($n % 2 ? order(10481 + $n) : comment($n));
     $message['to'] = $user;
     $answer = post($api, $token, $message);
     if (!isset($answer['id'])) {
