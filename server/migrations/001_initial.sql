@@ -1,9 +1,10 @@
--- The schema of the reference script. {{id}}, {{text}} and {{bigint}} are replaced by the
--- driver's own types (SQLite, PostgreSQL, MySQL/MariaDB), so all three get the same tables.
+-- The schema of the reference script. {{id}}, {{text}}, {{bigint}} and {{name}} are replaced by
+-- the driver's own types (SQLite, PostgreSQL, MySQL/MariaDB) and {{table}} by its table options,
+-- so all three get the same tables.
 
 CREATE TABLE users (
     id {{id}},
-    name VARCHAR(190) NOT NULL UNIQUE,
+    name {{name}} NOT NULL UNIQUE,
     pass_hash VARCHAR(255) NOT NULL,
     disabled SMALLINT NOT NULL DEFAULT 0,
     -- The highest Index handed to this user's deliveries; only grows.
@@ -15,7 +16,7 @@ CREATE TABLE users (
     acked_index {{bigint}} NOT NULL DEFAULT 0,
     last_poll_at {{bigint}} NOT NULL DEFAULT 0,
     created_at {{bigint}} NOT NULL
-);
+) {{table}};
 
 CREATE TABLE messages (
     id {{id}},
@@ -23,7 +24,7 @@ CREATE TABLE messages (
     title {{text}} NOT NULL,
     html {{text}} NOT NULL,
     created_at {{bigint}} NOT NULL
-);
+) {{table}};
 
 CREATE TABLE deliveries (
     user_id {{bigint}} NOT NULL REFERENCES users (id),
@@ -31,7 +32,7 @@ CREATE TABLE deliveries (
     message_id {{bigint}} NOT NULL REFERENCES messages (id),
     created_at {{bigint}} NOT NULL,
     PRIMARY KEY (user_id, idx)
-);
+) {{table}};
 CREATE INDEX deliveries_message ON deliveries (message_id);
 
 CREATE TABLE replies (
@@ -41,13 +42,13 @@ CREATE TABLE replies (
     fields {{text}} NOT NULL,
     address VARCHAR(64) NOT NULL,
     created_at {{bigint}} NOT NULL
-);
+) {{table}};
 
 CREATE TABLE failed_logins (
     id {{id}},
-    user_name VARCHAR(190) NOT NULL,
+    user_name {{name}} NOT NULL,
     address VARCHAR(64) NOT NULL,
     created_at {{bigint}} NOT NULL
-);
+) {{table}};
 CREATE INDEX failed_logins_user ON failed_logins (user_name, created_at);
 CREATE INDEX failed_logins_address ON failed_logins (address, created_at);

@@ -14,10 +14,35 @@ final class Database
     public readonly PDO $pdo;
     public readonly string $driver;
 
+    /**
+     * Each driver's words for the placeholders of the migrations. On MySQL a user name is
+     * compared byte for byte as elsewhere (its text collations ignore case, accents and
+     * trailing blanks), and the tables state their engine and character set rather than
+     * taking the server's defaults (MyISAM has no transactions; latin1 and utf8mb3 hold no
+     * emoji).
+     */
     private const TYPES = [
-        'sqlite' => ['{{id}}' => 'INTEGER PRIMARY KEY AUTOINCREMENT', '{{text}}' => 'TEXT', '{{bigint}}' => 'INTEGER'],
-        'pgsql' => ['{{id}}' => 'BIGSERIAL PRIMARY KEY', '{{text}}' => 'TEXT', '{{bigint}}' => 'BIGINT'],
-        'mysql' => ['{{id}}' => 'BIGINT AUTO_INCREMENT PRIMARY KEY', '{{text}}' => 'LONGTEXT', '{{bigint}}' => 'BIGINT'],
+        'sqlite' => [
+            '{{id}}' => 'INTEGER PRIMARY KEY AUTOINCREMENT',
+            '{{text}}' => 'TEXT',
+            '{{bigint}}' => 'INTEGER',
+            '{{name}}' => 'VARCHAR(190)',
+            '{{table}}' => '',
+        ],
+        'pgsql' => [
+            '{{id}}' => 'BIGSERIAL PRIMARY KEY',
+            '{{text}}' => 'TEXT',
+            '{{bigint}}' => 'BIGINT',
+            '{{name}}' => 'VARCHAR(190)',
+            '{{table}}' => '',
+        ],
+        'mysql' => [
+            '{{id}}' => 'BIGINT AUTO_INCREMENT PRIMARY KEY',
+            '{{text}}' => 'LONGTEXT',
+            '{{bigint}}' => 'BIGINT',
+            '{{name}}' => 'VARBINARY(190)',
+            '{{table}}' => 'ENGINE=InnoDB DEFAULT CHARSET=utf8mb4',
+        ],
     ];
 
     public function __construct(string $dsn, ?string $user = null, ?string $password = null)
@@ -44,7 +69,13 @@ final class Database
             $this->pdo->exec('PRAGMA synchronous = NORMAL');
             $this->pdo->exec('PRAGMA foreign_keys = ON');
         } elseif ($this->driver === 'mysql') {
-            $this->pdo->exec("SET NAMES utf8mb4");
+            $this->pdo->exec('SET NAMES utf8mb4');
+            // Strict: a text the column cannot hold (not UTF-8) is refused, not cut short.
+            $this->pdo->exec("SET SESSION sql_mode = 'STRICT_ALL_TABLES,NO_ENGINE_SUBSTITUTION'");
+            // Under REPEATABLE READ the look-ups of a post lock the gaps between deliveries too,
+            // and two posts to different users can deadlock on one gap; the users' row locks
+            // already keep posts to one user apart.
+            $this->pdo->exec('SET SESSION TRANSACTION ISOLATION LEVEL READ COMMITTED');
         }
     }
 
@@ -136,9 +167,9 @@ final class Database
     }
 
     /**
-     * Applies every migration not yet applied, each in a transaction of its own (MySQL commits
-     * DDL implicitly, so there a failed migration may leave part of itself behind). Concurrent
-     * callers wait for each other. Gives the number applied.
+     * Applies every migration not yet applied, each in a transaction of its own except on
+     * MySQL, which commits DDL at once (there a failed migration may leave part of itself
+     * behind). Concurrent callers wait for each other. Gives the number applied.
      */
     public function migrate(): int
     {
@@ -152,8 +183,8 @@ final class Database
             $this->pdo->exec('CREATE TABLE IF NOT EXISTS schema_migrations (version INTEGER PRIMARY KEY, applied_at BIGINT NOT NULL)');
             foreach ($files as $version => $file) {
                 $sql = strtr((string)file_get_contents($file), self::TYPES[$this->driver]);
-                $this->transaction(function () use ($sql, $version, &$applied): void {
-                    // Looked at inside the transaction: another process may have applied it.
+                $apply = function () use ($sql, $version, &$applied): void {
+                    // Looked at again under the lock: another process may have applied it.
                     if ($this->value('SELECT COUNT(*) FROM schema_migrations WHERE version = ?', [$version])) {
                         return;
                     }
@@ -162,7 +193,14 @@ final class Database
                     }
                     $this->run('INSERT INTO schema_migrations (version, applied_at) VALUES (?, ?)', [$version, time()]);
                     $applied++;
-                });
+                };
+                // MySQL ends a transaction at its first CREATE (and a commit would then fail):
+                // there the migration lock alone keeps concurrent callers apart.
+                if ($this->driver === 'mysql') {
+                    $apply();
+                } else {
+                    $this->transaction($apply);
+                }
             }
         });
         return $applied;

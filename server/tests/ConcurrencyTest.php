@@ -50,6 +50,49 @@ final class ConcurrencyTest extends ServerTestCase
         $this->assertSame($processes * $each, (int)$app->db->value('SELECT COUNT(*) FROM messages'));
     }
 
+    /**
+     * Posts to different users at the same time, each the first to its user. They share no
+     * user's lock, so only the database's own locking of the deliveries table keeps them apart;
+     * the users' ids interleave across the processes, so that every post is made next to the
+     * others at the end of that table (where MySQL's gap locks could deadlock them).
+     */
+    public function testConcurrentFirstPostsToDifferentUsersAllArrive(): void
+    {
+        $app = $this->app();
+        $processes = 6;
+        $each = 60;
+        for ($k = 0; $k < $processes * $each; $k++) {
+            // Straight into the table: a password is not needed to receive, and hashing one
+            // for each of these users would take most of the test's time.
+            $app->db->run('INSERT INTO users (name, pass_hash, created_at) VALUES (?, ?, ?)', ["u$k", '-', time()]);
+        }
+        $config = $this->configFile();
+        // All start together, whenever each process itself is ready.
+        $start = microtime(true) + 2;
+        $codes = [];
+        for ($p = 0; $p < $processes; $p++) {
+            $codes[] = <<<PHP
+                \$app = Quorvel\Server\App::fromEnvironment();
+                usleep(max(0, (int)(($start - microtime(true)) * 1e6)));
+                for (\$k = $p; \$k < $processes * $each; \$k += $processes) {
+                    \$app->messages->post(["u\$k"], "to u\$k", 'h', 'm');
+                }
+                PHP;
+        }
+        $this->runPhpProcesses($codes, $config);
+
+        $rows = $app->db->run('SELECT u.name, d.idx, m.title FROM deliveries d JOIN users u ON u.id = d.user_id'
+            . ' JOIN messages m ON m.id = d.message_id')->fetchAll();
+        $delivered = [];
+        foreach ($rows as $row) {
+            $delivered[$row['name']] = [(int)$row['idx'], $row['title']];
+        }
+        $this->assertCount($processes * $each, $rows);
+        for ($k = 0; $k < $processes * $each; $k++) {
+            $this->assertSame([1, "to u$k"], $delivered["u$k"] ?? null, "u$k");
+        }
+    }
+
     public function testConcurrentFirstRequestsMigrateTheDatabaseOnce(): void
     {
         $config = $this->configFile();

@@ -88,6 +88,24 @@ final class PollerTest extends ServerTestCase
         $this->assertSame('', $wrong['Title'], 'a refusal carries no message');
     }
 
+    /** A user name is its bytes on every database: no folding of case, accents or trailing blanks. */
+    public function testUserNamesMatchByteForByte(): void
+    {
+        $app = $this->app();
+        foreach (['Alice', 'alice', 'müller', 'muller', 'bob', 'bob '] as $k => $name) {
+            $app->accounts->create($name, "pw$k");
+        }
+        $this->assertCount(6, $app->accounts->all());
+        $posted = $app->messages->post(['ALICE', 'Müller', 'alice', 'bob '], 'T', 'H', 'M');
+        $this->assertSame(2, $posted['deliveries']);
+        $this->assertSame(['ALICE', 'Müller'], $posted['unknown']);
+        $this->assertSame('1', self::read($this->poll($app, 'alice', 'pw1', 0))['Index']);
+        $this->assertSame('1', self::read($this->poll($app, 'bob ', 'pw5', 0))['Index']);
+        $this->assertSame('', $this->poll($app, 'Alice', 'pw0', 0));
+        $this->assertSame('', $this->poll($app, 'bob', 'pw4', 0));
+        $this->assertSame('Unknown user name or wrong password.', self::read($this->poll($app, 'ALICE', 'pw0', 0))['Deny']);
+    }
+
     public function testDisabledUserIsRefusedWithItsOwnText(): void
     {
         $app = $this->app();
@@ -199,12 +217,12 @@ final class PollerTest extends ServerTestCase
         $app->accounts->create('a', 'b');
         // PostgreSQL's text holds no zero byte; the encoding itself takes any byte.
         $zero = $this->driver() === 'pgsql' ? '' : "\x00";
-        $html = "<p>Grüße 99 \r\n$zero " . str_repeat('9', 1000) . '</p>';
-        $app->messages->post(['a'], 'Ünïcode 9', str_repeat('h', 99), $html);
+        $html = "<p>Grüße 99 \r\n$zero \u{2615}\u{1F600} " . str_repeat('9', 1000) . '</p>';
+        $app->messages->post(['a'], "Ünïcode 9 \u{1F4E6}", str_repeat('h', 99), $html);
         $fields = self::read($this->poll($app, 'a', 'b', 0));
         $this->assertSame($html, $fields['Message']);
         $this->assertSame(str_repeat('h', 99), $fields['Header']);
-        $this->assertSame('Ünïcode 9', $fields['Title']);
+        $this->assertSame("Ünïcode 9 \u{1F4E6}", $fields['Title']);
     }
 
     public function testTheClientsIndexIsKeptAsWhatItHolds(): void
