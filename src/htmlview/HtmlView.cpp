@@ -59,9 +59,14 @@ void THtmlView::LoadBuffer(const char* Buffer, int64_t Length, const ByteString&
     d_->Load(std::move(bytes), BaseRef);
 }
 
-void THtmlView::PrepareBuffer(const char* Buffer, int64_t Length) {
+void THtmlView::PrepareBuffer(const char* Buffer, int64_t Length, TPrepare When) {
     if (!Buffer || Length <= 0) return;
-    d_->Prepare(std::string(Buffer, static_cast<size_t>(Length)));
+    d_->Prepare(std::string(Buffer, static_cast<size_t>(Length)), When);
+}
+
+bool THtmlView::IsPrepared(const char* Buffer, int64_t Length) const {
+    if (!Buffer || Length <= 0) return false;
+    return d_->IsPrepared(std::string(Buffer, static_cast<size_t>(Length)));
 }
 
 bool THtmlView::GoToAnchor(const ByteString& Name) {

@@ -15,6 +15,10 @@ enum class TBorderStyle { bsFocused, bsNone, bsSingle };
 
 // The view's own scroll bars.
 enum class TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+// When a message handed to PrepareBuffer is built: when the program is idle (a message that
+// arrived), or at the next turn of the event loop, before the others (a message the reader just
+// selected: the second click of a double-click comes a moment later).
+enum class TPrepare { WhenIdle, Soon };
 
 // Display options, combined as a bit set.
 enum TViewOption : unsigned {
@@ -67,7 +71,9 @@ public:
     // soon (an unread one), so that a later LoadBuffer of exactly these bytes shows it at once. The
     // view keeps the built documents of the last few messages (at most 4, of up to 128 KB each
     // and 256 KB together; none with form controls); the result on screen is the same as without.
-    void PrepareBuffer(const char* Buffer, int64_t Length);
+    void PrepareBuffer(const char* Buffer, int64_t Length, TPrepare When = TPrepare::WhenIdle);
+    // Whether a LoadBuffer of exactly these bytes would now show a document built before.
+    bool IsPrepared(const char* Buffer, int64_t Length) const;
     // Scrolls the anchor (an "a" NAME or any ID, case-insensitive, leading "#" optional) to the
     // top edge. False, and nothing moves, when the name is empty or not found.
     bool GoToAnchor(const ByteString& Name);

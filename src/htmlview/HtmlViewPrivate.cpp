@@ -32,7 +32,6 @@ THtmlViewPrivate::THtmlViewPrivate(THtmlView* view)
     rebuildTimer_.setInterval(0);
     // Messages are prepared when nothing else has happened for a moment.
     prepareTimer_.setSingleShot(true);
-    prepareTimer_.setInterval(100);
     QObject::connect(&prepareTimer_, &QTimer::timeout, view, [this] { PrepareNext(); });
     QObject::connect(&relayoutTimer_, &QTimer::timeout, view, [this] { Relayout(false); });
     QObject::connect(&rebuildTimer_, &QTimer::timeout, view, [this] {
@@ -211,22 +210,34 @@ void THtmlViewPrivate::Adopt(TDocumentCache::TEntry& built) {
     layoutWidth_ = built.width;
 }
 
-void THtmlViewPrivate::Prepare(std::string bytes) {
+void THtmlViewPrivate::Prepare(std::string bytes, TPrepare when) {
     if (!TDocumentCache::Keepable(bytes)) return;
+    if (when == TPrepare::Soon) {
+        std::erase(pending_, bytes);
+        pending_.push_front(std::move(bytes));
+        while (pending_.size() > TDocumentCache::kMaxEntries) pending_.pop_back();
+        prepareTimer_.start(0);
+        return;
+    }
     pending_.push_back(std::move(bytes));
     while (pending_.size() > TDocumentCache::kMaxEntries) pending_.pop_front();
-    prepareTimer_.start();
+    // Waits for a burst of arrivals to end, unless a selected message is waiting to be built.
+    if (!prepareTimer_.isActive() || prepareTimer_.interval() != 0) prepareTimer_.start(kPrepareIdleMs);
+}
+
+bool THtmlViewPrivate::IsPrepared(const std::string& bytes) const {
+    return TDocumentCache::Keepable(bytes) && (bytes == current_.bytes || cache_.Contains(bytes, Stamp()));
 }
 
 void THtmlViewPrivate::PrepareNext() {
     if (pending_.empty()) return;
     if (processing) {
-        prepareTimer_.start();
+        prepareTimer_.start(kPrepareIdleMs);
         return;
     }
     std::string bytes = std::move(pending_.front());
     pending_.pop_front();
-    if (!pending_.empty()) prepareTimer_.start();
+    if (!pending_.empty()) prepareTimer_.start(kPrepareIdleMs);
     const std::string stamp = Stamp();
     if (bytes == current_.bytes || cache_.Contains(bytes, stamp)) return;
     const QString shownBase = container.BaseAddress();

@@ -54,7 +54,8 @@ public:
     void Load(std::string bytes, const ByteString& baseRef);
     // Builds the document of a message that is likely to be opened soon, when the view is idle;
     // opening it then costs only its layout.
-    void Prepare(std::string bytes);
+    void Prepare(std::string bytes, TPrepare when);
+    bool IsPrepared(const std::string& bytes) const;
     // Lays the document out again (a size change, a picture's size) with the processing events.
     void Relayout(bool keepTopElement);
     void ScheduleRelayout();
@@ -141,5 +142,7 @@ private:
     TDocumentCache cache_;
     TCurrent current_;
     std::deque<std::string> pending_;  // messages to prepare
+    // The pause after which the view counts as idle between two prepared documents.
+    static constexpr int kPrepareIdleMs = 100;
     quint64 visitedGeneration_ = 0;
 };

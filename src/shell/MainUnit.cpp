@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -160,6 +161,12 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     ListView->setTextElideMode(Qt::ElideRight);
     ListView->setModel(ListItems);
     ListView->viewport()->installEventFilter(this);
+    // The first click of a double-click selects the entry: its document is built before the second.
+    connect(ListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (TNotification* n = ListItems->Data(current.isValid() ? current.row() : -1))
+                    PrepareMessage(n, TPrepare::Soon);
+            });
 
     HtmlView = new THtmlView(PanelLong->Client());
     HtmlView->setObjectName("HtmlView");
@@ -320,6 +327,12 @@ int TMainForm::ListViewCompare(const TNotification* Item1, const TNotification* 
     if (first > second) return -1;
     if (first < second) return 1;
     return 0;
+}
+
+void TMainForm::PrepareMessage(TNotification* n, TPrepare When) {
+    if (!n) return;
+    HtmlView->SetBaseAddress(ConnectionForm ? ConnectionForm->URL : ByteString());
+    HtmlView->PrepareBuffer(n->Message.data(), static_cast<int64_t>(n->Message.size()), When);
 }
 
 void TMainForm::ListViewDblClick() {

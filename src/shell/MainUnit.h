@@ -13,6 +13,7 @@ class QMenu;
 class QMenuBar;
 class QScrollBar;
 class THtmlView;
+enum class TPrepare;
 class TImageList;
 class TIntervalTimer;
 class TMessageBox;
@@ -95,6 +96,9 @@ public:
     void UpdateTrayIcons();
     // Adds an entry for a stored notification at its place in the list (image 0).
     void AddMessage(TNotification* n);
+    // Has the view build the message's document ahead of opening it, with the base address
+    // that opening it uses.
+    void PrepareMessage(TNotification* n, TPrepare When);
 
     void FormCreate();
     void FormActivate();

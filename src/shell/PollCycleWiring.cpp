@@ -24,8 +24,7 @@ void WirePollCycle(THTTPForm& http) {
         MainForm->AddMessage(notification);
         MainForm->UpdateTrayIcons();
         // Built while the program is idle, so that opening it later shows it at once.
-        MainForm->HtmlView->PrepareBuffer(notification->Message.data(),
-                                          static_cast<int64_t>(notification->Message.size()));
+        MainForm->PrepareMessage(notification, TPrepare::WhenIdle);
     };
     http.OnReplyAnswered = [](const ByteString& body) {
         if (MainForm) MainForm->HtmlView->LoadBuffer(body.data(), static_cast<int64_t>(body.size()), "");

@@ -210,6 +210,32 @@ TEST_F(MainWindow, DoubleClickOpensTheEntryWithTheFocusMark) {
     EXPECT_EQ(form.ListItems->ImageIndex(0), 1);
 }
 
+TEST_F(MainWindow, MessagesAreBuiltBeforeTheyAreOpened) {
+    TPollScript script;
+    for (int32_t index = 1; index <= 6; ++index) script.AddMessage(Message(index));
+    Store(script.Url(), true);
+    TProgram program(false);
+    TMainForm& form = *program.Main;
+    ASSERT_TRUE(Fetch(program, script));
+    auto prepared = [&](int row) {
+        const ByteString& message = form.ListItems->Data(row)->Message;
+        return form.HtmlView->IsPrepared(message.data(), static_cast<int64_t>(message.size()));
+    };
+    // The newest arrivals are built while the program is idle, with the address opening them uses.
+    ASSERT_TRUE(WaitUntil([&] { return prepared(0); }));
+    // The oldest one was left out; the press that selects it (the first click of a double-click)
+    // has it built before the second click.
+    EXPECT_FALSE(prepared(5));
+    form.show();
+    QWidget* viewport = form.ListView->viewport();
+    const QPoint at = form.ListView->visualRect(form.ListItems->index(5)).center();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), viewport->mapToGlobal(QPointF(at)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &press);
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    EXPECT_TRUE(prepared(5));
+}
+
 TEST_F(MainWindow, SettingsSurviveTwoRunsThePasswordOnlyWhenSaved) {
     {
         TProgram first(false);
