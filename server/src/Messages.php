@@ -115,7 +115,7 @@ final class Messages
      */
     public function wait(int $userId, int $index, float $seconds, int $checkMs, float $safetyNetSeconds = 1.0): ?array
     {
-        $deadline = microtime(true) + $seconds;
+        $deadline = self::clock() + $seconds;
         $listening = false;
         if ($this->db->driver === 'pgsql') {
             $this->db->pdo->exec('LISTEN ' . self::CHANNEL);
@@ -127,13 +127,13 @@ final class Messages
                 if ($message !== null) {
                     return $message;
                 }
-                $left = $deadline - microtime(true);
+                $left = $deadline - self::clock();
                 if ($left <= 0 || connection_aborted()) {
                     return null;
                 }
                 if ($listening) {
-                    $until = microtime(true) + min($left, $safetyNetSeconds);
-                    while (($ms = (int)(($until - microtime(true)) * 1000)) > 0) {
+                    $until = self::clock() + min($left, $safetyNetSeconds);
+                    while (($ms = (int)(($until - self::clock()) * 1000)) > 0) {
                         $note = $this->db->pdo->pgsqlGetNotify(\PDO::FETCH_ASSOC, $ms);
                         if ($note === false) {
                             break;
@@ -152,6 +152,15 @@ final class Messages
                 $this->db->pdo->exec('UNLISTEN ' . self::CHANNEL);
             }
         }
+    }
+
+    /**
+     * Seconds on a monotonic clock: a step of the wall clock (a time sync) neither cuts a held
+     * poll short nor stretches it past the client's time-out.
+     */
+    private static function clock(): float
+    {
+        return hrtime(true) / 1e9;
     }
 
     /**

@@ -87,6 +87,10 @@ final class AdminCliTest extends ServerTestCase
         $this->assertSame(64, strlen($values['secret']));
         $this->assertSame(0600, fileperms($file) & 0777);
         $this->assertSame(1, $this->admin(['init-config', $file])[0], 'an existing file is kept');
+        // A configuration that cannot be written gives no token: it would be stored nowhere.
+        [$code, $out, $err] = $this->admin(['init-config', $this->dir . '/missing/config.php']);
+        $this->assertSame([1, ''], [$code, $out]);
+        $this->assertStringContainsString('cannot write', $err);
     }
 
     public function testHelpAndUnknownCommand(): void
