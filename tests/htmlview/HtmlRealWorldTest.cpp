@@ -16,11 +16,6 @@ using namespace htmlview_testing;
 
 namespace {
 
-QImage Shot(THtmlView& view) {
-    Settle();
-    return view.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
 const QColor kRed(255, 0, 0), kGreen(0, 255, 0), kBlue(0, 0, 255), kBlack(0, 0, 0);
 
 // A block of one colour and a known height, for finding rows and boxes in the picture.

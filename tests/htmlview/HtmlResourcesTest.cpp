@@ -46,11 +46,6 @@ private:
     TTestHttpServer server_;
 };
 
-QImage Shot(THtmlView& view) {
-    Settle();
-    return view.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
 const QColor kRed(255, 0, 0), kGreen(0, 255, 0);
 
 }  // namespace

@@ -9,11 +9,6 @@ using namespace htmlview_testing;
 
 namespace {
 
-QImage Shot(THtmlView& view) {
-    Settle();
-    return view.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
 const QColor kRed(255, 0, 0), kBlue(0, 0, 255);
 
 }  // namespace

@@ -28,6 +28,12 @@ inline void Settle() {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
 }
 
+// The view as drawn once what is queued has run.
+inline QImage Shot(THtmlView& view) {
+    Settle();
+    return view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
 inline void Load(THtmlView& view, const std::string& html) {
     view.LoadBuffer(html.data(), static_cast<int64_t>(html.size()), "");
 }
