@@ -67,3 +67,23 @@ bool IsIntegerText(std::string_view text, int32_t& value) {
 ByteString Trim(const ByteString& text) {
     return ByteString(TrimView(text));
 }
+
+int32_t IntegerValue(std::string_view text, int32_t otherwise) {
+    int32_t value = 0;
+    return IsIntegerText(text, value) ? value : otherwise;
+}
+
+ByteString Lower(std::string_view text) {
+    ByteString result(text);
+    for (char& c : result)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return result;
+}
+
+size_t Utf8Length(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if ((lead & 0xE0) == 0xC0) return 2;
+    if ((lead & 0xF0) == 0xE0) return 3;
+    if ((lead & 0xF8) == 0xF0) return 4;
+    return 1;
+}

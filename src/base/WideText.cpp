@@ -7,3 +7,11 @@ QString Widen(const ByteString& text) {
 ByteString Narrow(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString FromUtf8(const char* text) {
+    return QString::fromUtf8(text ? text : "");
+}

@@ -6,17 +6,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/Text.h"
+
 namespace {
 
 // The HTML standard reads a declaration in the first 1024 bytes; older generators put long
 // comments first, so a little more is looked at.
 constexpr size_t kPrescanBytes = 4096;
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/';

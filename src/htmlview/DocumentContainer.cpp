@@ -11,7 +11,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "exchange/UtilsUnit.h"
+#include "base/Text.h"
+#include "base/WideText.h"
 #include "htmlview/HtmlCleaner.h"
 #include "htmlview/HtmlElements.h"
 #include "htmlview/HtmlFonts.h"
@@ -22,10 +23,6 @@
 #include "htmlview/ResourceFetcher.h"
 
 namespace {
-
-QString FromUtf8(const char* text) {
-    return QString::fromUtf8(text ? text : "");
-}
 
 // A link whose target the user has visited: styled by :visited instead of :link.
 class TVisitedAnchor : public litehtml::el_anchor {

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "exchange/UtilsUnit.h"
+#include "base/Text.h"
 #include "htmlview/HtmlFormSpecs.h"
 #include "htmlview/HtmlGumbo.h"
 #include "htmlview/HtmlHints.h"
@@ -87,14 +87,6 @@ constexpr size_t kWordSegmentChars = 64;
 // Break opportunities in a segment: after every character, up to this many pieces.
 constexpr size_t kMaxWordPieces = 64;
 constexpr size_t kMaxPiecesPerDocument = 10000;
-
-size_t Utf8Length(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if ((lead & 0xE0) == 0xC0) return 2;
-    if ((lead & 0xF0) == 0xE0) return 3;
-    if ((lead & 0xF8) == 0xF0) return 4;
-    return 1;
-}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';

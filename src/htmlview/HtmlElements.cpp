@@ -11,7 +11,7 @@
 
 namespace {
 
-std::string Lower(const char* text) {
+std::string Keyword(const char* text) {
     std::string value = text ? text : "";
     std::transform(value.begin(), value.end(), value.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -63,7 +63,7 @@ void TWordElement::parse_styles(bool is_reparse) {
     litehtml::html_tag::parse_styles(is_reparse);
     auto parent = this->parent();
     auto value = [&](const char* name) {
-        return Lower(parent ? parent->get_style_property(name, true) : nullptr);
+        return Keyword(parent ? parent->get_style_property(name, true) : nullptr);
     };
     const std::string wrap = value("overflow-wrap"), legacy = value("word-wrap"),
                       breaking = value("word-break");
@@ -86,9 +86,9 @@ std::string Declared(const litehtml::element::ptr& element, const char* name) {
     if (const char* inlineStyle = element->get_attr("style")) {
         litehtml::style style;
         style.add(inlineStyle, nullptr, element.get());
-        if (const char* value = style.get_property(name)) return Lower(value);
+        if (const char* value = style.get_property(name)) return Keyword(value);
     }
-    return Lower(element->get_style_property(name, false));
+    return Keyword(element->get_style_property(name, false));
 }
 
 void TFlexCandidate::parse_styles(bool is_reparse) {
@@ -193,7 +193,7 @@ void TFlexCandidate::draw_background(litehtml::uint_ptr hdc, int x, int y, const
     auto document = get_document();
     if (shadow && document && get_visibility() == litehtml::visibility_visible) {
         // "x y [blur [spread]] colour"; the colour may come first, "inset" shadows are left out.
-        std::string text = Lower(shadow);
+        std::string text = Keyword(shadow);
         const size_t comma = text.find(',', text.find(')') == std::string::npos ? 0 : text.find(')'));
         if (comma != std::string::npos) text.erase(comma);
         std::vector<int> lengths;

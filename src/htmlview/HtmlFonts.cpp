@@ -4,18 +4,12 @@
 #include <algorithm>
 #include <string>
 
+#include "base/Text.h"
+
 namespace {
 
 // Words measured per font before the cache starts over.
 constexpr qsizetype kMaxCachedWidths = 20000;
-
-size_t Utf8Length(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if ((lead & 0xE0) == 0xC0) return 2;
-    if ((lead & 0xF0) == 0xE0) return 3;
-    if ((lead & 0xF8) == 0xF0) return 4;
-    return 1;
-}
 
 }  // namespace
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "exchange/UtilsUnit.h"
+#include "base/Text.h"
 #include "htmlview/HtmlGumbo.h"
 
 namespace htmlclean {

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <map>
 
+#include "base/WideText.h"
 #include "htmlview/CharsetDetect.h"
 #include "htmlview/HtmlPainter.h"
 #include "htmlview/PictureCache.h"
@@ -26,10 +27,6 @@
 namespace {
 
 constexpr int kMaxControlSide = 4000;
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // A picture that submits its form with the position of the click.
 class TPictureButton : public QAbstractButton {

@@ -4,15 +4,9 @@
 #include <cctype>
 #include <vector>
 
-#include "exchange/UtilsUnit.h"
+#include "base/Text.h"
 
 namespace htmlclean {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 const char* Attribute(const GumboElement& element, const char* name) {
     const GumboAttribute* attribute = gumbo_get_attribute(&element.attributes, name);

@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Text.h"
+
 namespace htmlclean {
 
-std::string Lower(std::string text);
 const char* Attribute(const GumboElement& element, const char* name);
 std::string AttributeText(const GumboElement& element, const char* name);
 bool HasAttribute(const GumboElement& element, const char* name);

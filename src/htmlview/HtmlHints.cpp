@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "exchange/UtilsUnit.h"
+#include "base/Text.h"
 #include "htmlview/HtmlGumbo.h"
 
 namespace htmlclean {

@@ -1,15 +1,12 @@
 #include <cstring>
 
+#include "base/WideText.h"
 #include "htmlview/HtmlPainter.h"
 #include "htmlview/HtmlViewPrivate.h"
 
 // Anchors, links and visited targets of the view's document.
 
 namespace {
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 bool SameText(const char* a, const std::string& b) {
     return a && QString::fromUtf8(a).compare(FromUtf8(b), Qt::CaseInsensitive) == 0;

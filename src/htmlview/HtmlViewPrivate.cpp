@@ -6,18 +6,11 @@
 
 #include <algorithm>
 
+#include "base/WideText.h"
 #include "htmlview/CharsetDetect.h"
 #include "htmlview/DefaultStyle.h"
 #include "htmlview/HtmlPainter.h"
 #include "htmlview/MarginCollapse.h"
-
-namespace {
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 THtmlViewPrivate::THtmlViewPrivate(THtmlView* view)
     : defBackground(SystemColor(TSystemColor::clBtnFace)),

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "base/Text.h"
+
 namespace registry {
 
 namespace {
@@ -13,12 +15,6 @@ constexpr uint32_t kRegDword = 4;
 
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-ByteString Lower(std::string_view text) {
-    ByteString result(text);
-    for (char& c : result) c = LowerAscii(c);
-    return result;
 }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {

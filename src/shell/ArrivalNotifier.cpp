@@ -3,6 +3,7 @@
 #include <QListView>
 #include <algorithm>
 
+#include "base/WideText.h"
 #include "exchange/DataUnit.h"
 #include "platform/Autostart.h"
 #include "shell/MainUnit.h"
@@ -11,10 +12,6 @@
 #include "support/ImageList.h"
 
 namespace {
-
-QString Widen(const ByteString& text) {
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The titles a burst's notification lists.
 constexpr size_t ListedTitles = 5;

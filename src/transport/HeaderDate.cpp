@@ -4,12 +4,9 @@
 #include <ctime>
 #include <stdexcept>
 
-namespace {
+#include "base/Text.h"
 
-int32_t IntegerValue(const ByteString& text, int32_t otherwise) {
-    int32_t value = 0;
-    return IsIntegerText(text, value) ? value : otherwise;
-}
+namespace {
 
 ByteString UpperCase(ByteString text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

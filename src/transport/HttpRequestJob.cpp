@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "base/Text.h"
 #include "transport/HeaderDate.h"
 #include "transport/RequestUrl.h"
 
@@ -48,11 +49,6 @@ const char* StatusText(uint32_t code) {
         case 200: return "State change";
         default: return "Unknown status";
     }
-}
-
-int32_t IntegerValue(const ByteString& text, int32_t otherwise) {
-    int32_t value = 0;
-    return IsIntegerText(text, value) ? value : otherwise;
 }
 
 }  // namespace
