@@ -1,14 +1,10 @@
 #include "shell/ArrivalNotifier.h"
 
-#include <QListView>
 #include <algorithm>
 
 #include "base/WideText.h"
 #include "exchange/DataUnit.h"
 #include "platform/Autostart.h"
-#include "shell/MainUnit.h"
-#include "shell/MessageListModel.h"
-#include "shell/SingleInstance.h"
 #include "support/ImageList.h"
 
 namespace {
@@ -118,13 +114,4 @@ void TArrivalNotifier::Closed(uint32_t id) {
     if (id != onShow_) return;
     onShow_ = 0;
     announced_.clear();
-}
-
-void OpenMessageInMainForm(TNotification* n) {
-    if (!MainForm || !n) return;
-    BringMainFormForward();
-    const int row = MainForm->ListItems->RowOf(n);
-    if (row < 0) return;
-    MainForm->ListView->setCurrentIndex(MainForm->ListItems->index(row));
-    MainForm->ListViewDblClick();
 }

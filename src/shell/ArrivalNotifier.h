@@ -11,7 +11,6 @@
 #include "platform/DesktopNotifications.h"
 
 class TNotification;
-class TMainForm;
 
 // Decides when a message that arrived becomes a desktop notification, and what it says.
 //
@@ -63,7 +62,3 @@ private:
     std::map<uint32_t, TNotification*> opens_;  // notification id -> the message it opens
     int sent_ = 0;
 };
-
-// The main window's way to open a message from a notification: the window comes forward (out
-// of the tray, when it is there) and the message is opened as by a double-click on its entry.
-void OpenMessageInMainForm(TNotification* n);

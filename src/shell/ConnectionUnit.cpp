@@ -16,9 +16,7 @@
 
 #include "base/WideText.h"
 #include "exchange/HTTPUnit.h"
-#include "shell/MainUnit.h"
-#include "shell/SettingsReading.h"
-#include "support/SettingsStore.h"
+#include "shell/StoredSettings.h"
 
 TConnectionForm* ConnectionForm = nullptr;
 
@@ -35,7 +33,8 @@ constexpr int VK_F1 = 112;
 
 }  // namespace
 
-TConnectionForm::TConnectionForm(QWidget* parent) : QWidget(parent) {
+TConnectionForm::TConnectionForm(TSettingsStore* store, bool passSaved, QWidget* mainWindow, QWidget* parent)
+    : QWidget(parent), mainWindow_(mainWindow) {
     ConnectionForm = this;
     setObjectName("ConnectionForm");
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -82,7 +81,7 @@ TConnectionForm::TConnectionForm(QWidget* parent) : QWidget(parent) {
     help->setContext(Qt::WindowShortcut);
     connect(help, &QShortcut::activated, this, [this] { FormShortCut(VK_F1); });
 
-    FormCreate();
+    FormCreate(store, passSaved);
 }
 
 TConnectionForm::~TConnectionForm() {
@@ -134,23 +133,22 @@ void TConnectionForm::ArrangeControls() {
     setFixedSize(clientWidth, okTop + ok.height() + 7);
 }
 
-void TConnectionForm::FormCreate() {
+void TConnectionForm::FormCreate(TSettingsStore* store, bool passSaved) {
     EditPass->setEchoMode(QLineEdit::Password);
     // The mask character is "*" whatever the style would show.
     EditPass->setStyleSheet("lineedit-password-character: 42");
-    TSettingsStore* store = MainForm ? MainForm->SettingsStore : nullptr;
     if (!store) return;
-    User = ReadSetting<ByteString>("", [&] { return store->ReadText("Connection", "User", ""); });
-    URL = ReadSetting<ByteString>("", [&] { return store->ReadText("Connection", "URL", ""); });
-    Delay = ReadSetting<int32_t>(5, [&] { return store->ReadNumber("Connection", "Delay", 5); });
-    Mins = ReadSetting(false, [&] { return store->ReadFlag("Connection", "Mins", false); });
-    if (ReadSetting(false, [&] { return store->ReadFlag("Caching", "SavePass", false); }))
-        Pass = ReadSetting<ByteString>("", [&] { return store->ReadText("Connection", "Pass", ""); });
+    User = ReadStoredSetting(*store, &TStoredSettings::User);
+    URL = ReadStoredSetting(*store, &TStoredSettings::URL);
+    Delay = ReadStoredSetting(*store, &TStoredSettings::Delay);
+    Mins = ReadStoredSetting(*store, &TStoredSettings::Mins);
+    // A password that is not to be kept is not read at all.
+    if (passSaved) Pass = ReadStoredSetting(*store, &TStoredSettings::Pass);
 }
 
 void TConnectionForm::FormActivate() {
     if (HTTPForm) HTTPForm->Paused = true;
-    if (MainForm) MainForm->setEnabled(false);
+    if (mainWindow_) mainWindow_->setEnabled(false);
 
     EditUser->setText(Widen(User));
     EditPass->setText(Widen(Pass));
@@ -171,15 +169,11 @@ void TConnectionForm::FormActivate() {
 
 bool TConnectionForm::FormShortCut(int Key) {
     if (Key != VK_F1) return false;
-    if (MainForm && MainForm->ShowHelp) {
-        MainForm->ShowHelp("#option");
-        return true;
-    }
-    return false;
+    return ShowHelp && ShowHelp("#option");
 }
 
 void TConnectionForm::FormClose() {
-    if (MainForm) MainForm->setEnabled(true);
+    if (mainWindow_) mainWindow_->setEnabled(true);
     if (HTTPForm) {
         HTTPForm->Paused = false;
         HTTPForm->Poll();

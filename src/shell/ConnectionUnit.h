@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 
 #include "base/Text.h"
 #include "exchange/ConnectionSettings.h"
@@ -12,18 +13,21 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class TSettingsStore;
 
 // The Connection dialog and, in its fields, the connection settings of the whole run.
 //
-// Created once at start-up, after MainForm (its creation reads the stored settings through
-// MainForm->SettingsStore) and before HTTPForm, with `new TConnectionForm()`: a top-level window
-// without parent, hidden until shown. The constructor sets the global `ConnectionForm`, the
-// destructor clears it. It is shown modelessly (`show()`); while it is active the main window is
-// disabled and HTTPForm->Paused is set, and closing it undoes both and polls at once.
+// Created once at start-up (shell/ProgramWindows), after the main window, whose settings store its
+// creation reads, and before HTTPForm: a top-level window without parent, hidden until shown. The
+// constructor sets the global `ConnectionForm`, the destructor clears it. It is shown modelessly
+// (`show()`); while it is active the main window is disabled and HTTPForm->Paused is set, and
+// closing it undoes both and polls at once.
 class TConnectionForm : public QWidget {
     Q_OBJECT
 public:
-    explicit TConnectionForm(QWidget* parent = nullptr);
+    // Reads the stored settings from `store`, the password only when `passSaved` (the check mark
+    // of "Save Password"). `mainWindow` is the window disabled while the dialog is active.
+    TConnectionForm(TSettingsStore* store, bool passSaved, QWidget* mainWindow, QWidget* parent = nullptr);
     ~TConnectionForm() override;
 
     // Settings held for the whole run.
@@ -47,7 +51,10 @@ public:
     QRadioButton* RadioMins = nullptr;
     QPushButton* ButtonOk = nullptr;
 
-    void FormCreate();
+    // Shows the Help window scrolled to an anchor; false when there is no Help window.
+    std::function<bool(const ByteString& Anchor)> ShowHelp;
+
+    void FormCreate(TSettingsStore* store, bool passSaved);
     void FormActivate();
     bool FormShortCut(int Key);  // true: handled
     void FormClose();
@@ -69,6 +76,7 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    QWidget* mainWindow_;
     bool focusURLOnActivate_ = false;
 };
 

@@ -24,8 +24,9 @@
 #include "shell/ArrivalNotifier.h"
 #include "shell/ConnectionUnit.h"
 #include "shell/MessageListModel.h"
-#include "shell/SettingsReading.h"
+#include "shell/SingleInstance.h"
 #include "shell/Skins.h"
+#include "shell/StoredSettings.h"
 #include "support/ImageList.h"
 #include "support/MessageBox.h"
 #include "support/SettingsStore.h"
@@ -132,7 +133,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     connect(MenuStartWithDesktop, &QAction::triggered, this, [this] { MenuStartWithDesktopClick(); });
     ArrivalNotifier = new TArrivalNotifier(this);
     ArrivalNotifier->WindowActive = [this] { return isActiveWindow(); };
-    ArrivalNotifier->OpenMessage = [](TNotification* n) { OpenMessageInMainForm(n); };
+    ArrivalNotifier->OpenMessage = [this](TNotification* n) { OpenMessage(n); };
     // Desktop integration (end)
     MenuHelp = MenuBar->addMenu("Help");
     MenuContents = MenuHelp->addAction("Contents");
@@ -208,11 +209,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     // Loading.
     ArrangePanels();
     KeepWhite(ListView);
-    MenuSavePass->setChecked(
-        ReadSetting(false, [this] { return SettingsStore->ReadFlag("Caching", "SavePass", false); }));
-    // A value that older settings files lack: notifications are on until the user turns them off.
-    MenuDesktopNotify->setChecked(
-        ReadSetting(true, [this] { return SettingsStore->ReadFlag("Caching", "DesktopNotify", true); }));
+    MenuSavePass->setChecked(ReadStoredSetting(*SettingsStore, &TStoredSettings::SavePass));
+    MenuDesktopNotify->setChecked(ReadStoredSetting(*SettingsStore, &TStoredSettings::DesktopNotify));
     ArrivalNotifier->Enabled = MenuDesktopNotify->isChecked();
     // The autostart entry itself is the setting: a desktop's own settings may remove it too.
     MenuStartWithDesktop->setChecked(platform::AutostartEnabled());
@@ -271,14 +269,16 @@ bool TMainForm::FormShortCut(int Key) {
 
 void TMainForm::FormClose() {
     if (!ConnectionForm) return;
-    SettingsStore->WriteText("Connection", "User", ConnectionForm->User);
-    SettingsStore->WriteText("Connection", "URL", ConnectionForm->URL);
-    SettingsStore->WriteNumber("Connection", "Delay", ConnectionForm->Delay);
-    SettingsStore->WriteFlag("Connection", "Mins", ConnectionForm->Mins);
-    SettingsStore->WriteText("Connection", "Pass",
-                             MenuSavePass->isChecked() ? ConnectionForm->Pass : ByteString());
-    SettingsStore->WriteFlag("Caching", "SavePass", MenuSavePass->isChecked());
-    SettingsStore->WriteFlag("Caching", "DesktopNotify", MenuDesktopNotify->isChecked());
+    TStoredSettings settings;
+    settings.User = ConnectionForm->User;
+    settings.URL = ConnectionForm->URL;
+    settings.Delay = ConnectionForm->Delay;
+    settings.Mins = ConnectionForm->Mins;
+    // Overwritten with empty text, not removed, when the password is not to be kept.
+    settings.Pass = MenuSavePass->isChecked() ? ConnectionForm->Pass : ByteString();
+    settings.SavePass = MenuSavePass->isChecked();
+    settings.DesktopNotify = MenuDesktopNotify->isChecked();
+    WriteStoredSettings(*SettingsStore, settings);
 }
 
 void TMainForm::SkinFormMinimize() {
@@ -349,6 +349,24 @@ void TMainForm::ListViewDblClick() {
     UpdateTrayIcons();
 }
 
+void TMainForm::OpenMessage(TNotification* n) {
+    if (!n) return;
+    BringForward();
+    const int row = ListItems->RowOf(n);
+    if (row < 0) return;
+    ListView->setCurrentIndex(ListItems->index(row));
+    ListViewDblClick();
+}
+
+void TMainForm::BringForward() {
+    // Minimised means in the tray: the tray icon brings back every window it put away.
+    if (TrayIcon->Area().ApplicationMinimized() || TrayIcon->Area().TaskbarEntryHidden()) {
+        TrayIcon->RestoreFromTray();
+        return;
+    }
+    BringWindowForward(this);
+}
+
 void TMainForm::TimerSBTimer() {
     if (HtmlView->VerticalPosition() != ScrollBar->value()) ScrollBar->setValue(HtmlView->VerticalPosition());
 }
@@ -411,4 +429,8 @@ void TMainForm::closeEvent(QCloseEvent* e) {
     FormClose();
     e->accept();
     QCoreApplication::quit();
+}
+
+void BringMainFormForward() {
+    if (MainForm) MainForm->BringForward();
 }

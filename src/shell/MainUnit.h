@@ -116,6 +116,11 @@ public:
     void MenuAboutClick();
     static int ListViewCompare(const TNotification* Item1, const TNotification* Item2);
     void ListViewDblClick();
+    // Opens a message as a double-click on its entry does, with the window brought forward (out
+    // of the tray, when it is there); what a click on a desktop notification asks for.
+    void OpenMessage(TNotification* n);
+    // The window comes back from the tray or from being minimised, or else to the front.
+    void BringForward();
     void TimerSBTimer();
     void ScrollBarChange();
     void HtmlViewProcessing(THtmlView* Sender, bool ProcessingOn);
@@ -138,3 +143,6 @@ private:
 };
 
 extern TMainForm* MainForm;
+
+// What a later start of the program asks of the first instance: MainForm->BringForward().
+void BringMainFormForward();

@@ -11,30 +11,29 @@
 namespace {
 
 // The poll cycle's messages: modal warnings with the OK button alone.
-void ShowWarning(const ByteString& text) {
-    if (MainForm && MainForm->MsgBox) MainForm->MsgBox->ShowDialog(Widen(text), mkWarning, {mbOK}, 0);
+void ShowWarning(TMainForm& main, const ByteString& text) {
+    if (main.MsgBox) main.MsgBox->ShowDialog(Widen(text), mkWarning, {mbOK}, 0);
 }
 
 }  // namespace
 
-void WirePollCycle(THTTPForm& http) {
-    http.Settings = [] { return ConnectionForm ? ConnectionForm->Settings() : TConnectionSettings::None(); };
-    http.OnNotificationArrived = [](TNotification* notification) {
-        if (!MainForm) return;
-        MainForm->AddMessage(notification);
-        MainForm->UpdateTrayIcons();
+void WirePollCycle(THTTPForm& http, TMainForm& main, TConnectionForm& connection) {
+    http.Settings = [&connection] { return connection.Settings(); };
+    http.OnNotificationArrived = [&main](TNotification* notification) {
+        main.AddMessage(notification);
+        main.UpdateTrayIcons();
         // Built while the program is idle, so that opening it later shows it at once.
-        MainForm->PrepareMessage(notification, TPrepare::WhenIdle);
+        main.PrepareMessage(notification, TPrepare::WhenIdle);
     };
-    http.OnReplyAnswered = [](const ByteString& body) {
-        if (MainForm) MainForm->HtmlView->LoadBuffer(body.data(), static_cast<int64_t>(body.size()), "");
+    http.OnReplyAnswered = [&main](const ByteString& body) {
+        main.HtmlView->LoadBuffer(body.data(), static_cast<int64_t>(body.size()), "");
     };
-    http.OnConnectionFailed = [](const ByteString& text) {
-        ShowWarning(text);
-        if (ConnectionForm) ConnectionForm->ShowWithURLFocus();
+    http.OnConnectionFailed = [&main, &connection](const ByteString& text) {
+        ShowWarning(main, text);
+        connection.ShowWithURLFocus();
     };
-    http.OnRefused = [](const ByteString& text) {
-        ShowWarning(text);
-        if (ConnectionForm) ConnectionForm->Open();
+    http.OnRefused = [&main, &connection](const ByteString& text) {
+        ShowWarning(main, text);
+        connection.Open();
     };
 }

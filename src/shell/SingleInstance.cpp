@@ -6,8 +6,6 @@
 
 #include "platform/InstanceLock.h"
 #include "platform/WindowFocus.h"
-#include "shell/MainUnit.h"
-#include "support/TrayIcon.h"
 
 QString ApplicationTitle(const QString& executablePath) {
     QString title = QFileInfo(executablePath).fileName();
@@ -63,17 +61,6 @@ void BringWindowForward(QWidget* window) {
         focused = popup;
     }
     platform::FocusTopLevel(focused);
-}
-
-void BringMainFormForward() {
-    if (!MainForm) return;
-    // Minimised means in the tray: the tray icon brings back every window it put away.
-    TTrayIcon* tray = MainForm->TrayIcon;
-    if (tray && (tray->Area().ApplicationMinimized() || tray->Area().TaskbarEntryHidden())) {
-        tray->RestoreFromTray();
-        return;
-    }
-    BringWindowForward(MainForm);
 }
 
 TSingleInstanceGuard::TSingleInstanceGuard(const QString& title)

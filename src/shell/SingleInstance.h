@@ -21,10 +21,6 @@ QString InstanceName(const QString& title);
 // dialog it is waiting for when one is open.
 void BringWindowForward(QWidget* window);
 
-// What a later start asks of the first instance: the main window comes back from the tray or
-// from being minimised, or else to the front.
-void BringMainFormForward();
-
 // The first-instance guard: one per process, kept for the whole run.
 class TSingleInstanceGuard {
 public:

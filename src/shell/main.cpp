@@ -1,17 +1,12 @@
-// The program's entry point: the single-instance guard, then the windows in their fixed order.
+// The program's entry point: the single-instance guard, then the windows (shell/ProgramWindows).
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <memory>
 
-#include "exchange/HTTPUnit.h"
 #include "platform/Autostart.h"
-#include "shell/AboutUnit.h"
 #include "shell/Application.h"
-#include "shell/ConnectionUnit.h"
 #include "shell/DesktopStart.h"
-#include "shell/HelpUnit.h"
 #include "shell/MainUnit.h"
-#include "shell/PollCycleWiring.h"
+#include "shell/ProgramWindows.h"
 #include "shell/SingleInstance.h"
 #include "shell/Skins.h"
 
@@ -36,28 +31,11 @@ int main(int argc, char** argv) {
     // The installed desktop entry, for the desktop to match windows and notifications to it.
     QGuiApplication::setDesktopFileName(QLatin1String(platform::DesktopEntryId));
 
-    // Each window exists once for the whole run. The main window comes first: the Connection
-    // dialog reads the stored settings through its store, and the poll window, last, reads the
-    // dialog's fields from its first tick on. The About and Help windows are there before any
-    // menu or F1 can ask for them.
-    auto mainForm = std::make_unique<TMainForm>();
-    application.SetMainForm(mainForm.get());
-    auto aboutForm = std::make_unique<TAboutForm>();
-    auto helpForm = std::make_unique<THelpForm>();
-    auto connectionForm = std::make_unique<TConnectionForm>();
-    auto httpForm = std::make_unique<THTTPForm>();
-    WirePollCycle(*httpForm);
+    TProgramWindows windows;
+    application.SetMainForm(windows.Main);
+    guard.ServeForwardRequests([main = windows.Main] { main->BringForward(); });
 
-    guard.ServeForwardRequests(BringMainFormForward);
-
-    ShowMainFormAtStart(mainForm.get(), startedByDesktop);
+    ShowMainFormAtStart(windows.Main, startedByDesktop);
     application.exec();
-
-    // Destroyed in reverse order: the poll window first, so that no poll reaches a closed window.
-    httpForm.reset();
-    connectionForm.reset();
-    helpForm.reset();
-    aboutForm.reset();
-    mainForm.reset();
     return 0;
 }

@@ -11,11 +11,8 @@
 #include "exchange/DataUnit.h"
 #include "exchange/HTTPUnit.h"
 #include "exchange/IntervalTimer.h"
-#include "shell/AboutUnit.h"
-#include "shell/ConnectionUnit.h"
-#include "shell/HelpUnit.h"
 #include "shell/MainUnit.h"
-#include "shell/PollCycleWiring.h"
+#include "shell/ProgramWindows.h"
 #include "support/SettingsStore.h"
 #include "transport/HttpRequest.h"
 
@@ -49,16 +46,13 @@ void TMessageBoxWatcher::Check() {
     }
 }
 
-TProgram::TProgram(bool show, bool helpAndAbout) {
-    Main = new TMainForm();
-    if (helpAndAbout) {
-        About = new TAboutForm();
-        Help = new THelpForm();
-    }
-    Connection = new TConnectionForm();
-    HTTP = new THTTPForm();
-    WirePollCycle(*HTTP);
-    // Count each outcome after the poll cycle's own handler has run.
+TProgram::TProgram(bool show, bool helpAndAbout)
+    : windows_(std::make_unique<TProgramWindows>(helpAndAbout)),
+      Main(windows_->Main),
+      About(windows_->About),
+      Help(windows_->Help),
+      Connection(windows_->Connection),
+      HTTP(windows_->HTTP) {  // Count each outcome after the poll cycle's own handler has run.
     THttpRequest* request = HTTP->PollRequest;
     auto count = completions_;
     request->OnDone = [count, handler = request->OnDone](QObject* s, const ByteString& type, int32_t size,
@@ -93,11 +87,7 @@ void TProgram::HoldTimer() {
 }
 
 TProgram::~TProgram() {
-    delete HTTP;
-    delete Connection;
-    delete Help;
-    delete About;
-    delete Main;
+    windows_.reset();
     ClearNotifications();
 }
 

@@ -16,6 +16,7 @@ class THelpForm;
 class TConnectionForm;
 class THTTPForm;
 class TSettingsStore;
+class TProgramWindows;
 
 namespace testing_support {
 
@@ -37,9 +38,9 @@ private:
     QStringList texts_;
 };
 
-// The program's windows as start-up creates them, in its order: main window, (About and Help
-// windows,) Connection dialog, HTTP window. The destructor tears them down in the reverse order
-// and empties the notification store.
+// The program's windows as start-up creates them (shell/ProgramWindows), with the poll's outcomes
+// counted. The destructor tears them down in the reverse order and empties the notification
+// store.
 class TProgram {
 public:
     // With `show` the main window is shown (its first activation may open the dialog). With
@@ -53,14 +54,17 @@ public:
     int Completions() const { return *completions_; }
     // Waits until that many outcomes have been handled and no poll is running.
     bool WaitCompletions(int count, std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
-    TMainForm* Main;
-    TAboutForm* About = nullptr;
-    THelpForm* Help = nullptr;
-    TConnectionForm* Connection;
-    THTTPForm* HTTP;
 
 private:
+    std::unique_ptr<TProgramWindows> windows_;
     std::shared_ptr<int> completions_ = std::make_shared<int>(0);
+
+public:
+    TMainForm* Main;
+    TAboutForm* About;
+    THelpForm* Help;
+    TConnectionForm* Connection;
+    THTTPForm* HTTP;
 };
 
 // Fresh per-user folders, so the settings start empty.
