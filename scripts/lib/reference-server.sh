@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # Sourced by the scripts that run Quorvel against the reference web script (server/) on
-# 127.0.0.1 (run-demo, screenshots, notification-screenshot, check-package):
+# 127.0.0.1 (run, screenshots, notification-screenshot, check-package):
 #
 #   reference_server_start FOLDER   a configuration and a fresh SQLite database in FOLDER, the
 #                                   user "demo" (password "demo") and the web servers; sets
