@@ -15,53 +15,24 @@
 #include "common/NotificationServer.h"
 #include "common/PollScript.h"
 #include "common/ProgramHarness.h"
+#include "common/ProgramProcess.h"
 #include "support/SettingsStore.h"
 
 using namespace testing_support;
 
 namespace {
 
-QString ProgramPath() {
-    return QDir(QCoreApplication::applicationDirPath() + "/..").absoluteFilePath("quorvel");
-}
-
-QString RunTool(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
-}
-
-// The visible windows of the process with that title, as X window ids.
-QStringList VisibleWindows(qint64 pid, const QString& title) {
-    const QString found = RunTool(
-        "xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", title});
-    return found.isEmpty() ? QStringList() : found.split('\n');
-}
-
-const QString MainTitle = "^Quorvel 1\\.01$";
-
 class StartedByTheDesktop : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(QFile::exists(ProgramPath())) << ProgramPath().toStdString() << " is not built";
+        ASSERT_TRUE(QFile::exists(BuiltProgramPath())) << BuiltProgramPath().toStdString() << " is not built";
         ResetUserSettings();
         ASSERT_TRUE(share_.isValid());
         iconFolder_ = InstallProgramIcon(share_.path());
         ASSERT_FALSE(iconFolder_.isEmpty());
     }
     void TearDown() override {
-        if (program_.state() != QProcess::NotRunning) {
-            program_.terminate();
-            if (!program_.waitForFinished(10000)) {
-                program_.kill();
-                program_.waitForFinished();
-            }
-        }
+        processes_.reset();
         if (tray_.state() != QProcess::NotRunning) {
             tray_.terminate();
             tray_.waitForFinished(10000);
@@ -93,16 +64,13 @@ protected:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (!busAddress.isEmpty()) environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
         environment.insert("XDG_DATA_DIRS", share_.path());
-        program_.setProcessEnvironment(environment);
-        program_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        program_.start(ProgramPath(), {"--autostart"});
-        ASSERT_TRUE(program_.waitForStarted());
+        program_ = processes_->Start(BuiltProgramPath(), {"--autostart"}, environment);
     }
 
     // The titles of the program's visible windows.
     QString Names() {
         QStringList names;
-        for (const QString& window : VisibleWindows(program_.processId(), "."))
+        for (const QString& window : VisibleWindows(program_->processId(), "."))
             names << RunTool("xdotool", {"getwindowname", window});
         return names.join(", ");
     }
@@ -111,8 +79,8 @@ protected:
     bool StaysHidden(int ms) {
         return !WaitUntil(
             [&] {
-                return !VisibleWindows(program_.processId(), MainTitle).isEmpty() ||
-                       !VisibleWindows(program_.processId(), "^Connection$").isEmpty();
+                return !VisibleWindows(program_->processId(), MainWindowTitle).isEmpty() ||
+                       !VisibleWindows(program_->processId(), "^Connection$").isEmpty();
             },
             std::chrono::milliseconds(ms));
     }
@@ -121,7 +89,8 @@ protected:
     QString iconFolder_;
     TPollScript script_;
     QProcess tray_;
-    QProcess program_;
+    std::unique_ptr<TProgramProcesses> processes_ = std::make_unique<TProgramProcesses>();
+    QProcess* program_ = nullptr;
 };
 
 TEST_F(StartedByTheDesktop, WithATrayItShowsNoWindowPollsAndComesForwardFromItsNotification) {
@@ -133,12 +102,12 @@ TEST_F(StartedByTheDesktop, WithATrayItShowsNoWindowPollsAndComesForwardFromItsN
     StartProgram(server.Address());
     ASSERT_TRUE(script_.WaitForRequests(1)) << "the program polls from the start";
     EXPECT_TRUE(StaysHidden(3000)) << "a window of the program showed: " << Names().toStdString();
-    EXPECT_EQ(program_.state(), QProcess::Running);
+    EXPECT_EQ(program_->state(), QProcess::Running);
     ASSERT_TRUE(server.WaitDisplayed(1)) << "no notification arrived";
-    EXPECT_TRUE(VisibleWindows(program_.processId(), MainTitle).isEmpty());
+    EXPECT_TRUE(VisibleWindows(program_->processId(), MainWindowTitle).isEmpty());
 
     ASSERT_TRUE(server.InvokeDefault(0));
-    EXPECT_TRUE(WaitUntil([&] { return !VisibleWindows(program_.processId(), MainTitle).isEmpty(); }))
+    EXPECT_TRUE(WaitUntil([&] { return !VisibleWindows(program_->processId(), MainWindowTitle).isEmpty(); }))
         << "the main window did not come forward";
 
     const auto received = server.Received();
@@ -165,7 +134,7 @@ TEST_F(StartedByTheDesktop, ADoubleClickOnTheTrayIconShowsTheWindowForTheFirstTi
     })) << "the icon is not in the tray";
     RunTool("xdotool",
             {"mousemove", "--window", icon, "8", "8", "click", "--repeat", "2", "--delay", "80", "1"});
-    EXPECT_TRUE(WaitUntil([&] { return !VisibleWindows(program_.processId(), MainTitle).isEmpty(); }))
+    EXPECT_TRUE(WaitUntil([&] { return !VisibleWindows(program_->processId(), MainWindowTitle).isEmpty(); }))
         << "the main window did not show";
 }
 
@@ -174,7 +143,7 @@ TEST_F(StartedByTheDesktop, WithoutATrayItShowsItsWindow) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     StartProgram();
     // After a few seconds' wait for a tray that might still come.
-    EXPECT_TRUE(WaitUntil([&] { return !VisibleWindows(program_.processId(), MainTitle).isEmpty(); },
+    EXPECT_TRUE(WaitUntil([&] { return !VisibleWindows(program_->processId(), MainWindowTitle).isEmpty(); },
                           std::chrono::seconds(20)));
     EXPECT_TRUE(script_.WaitForRequests(1));
 }
@@ -184,7 +153,7 @@ TEST_F(StartedByTheDesktop, WhenTheConnectionDialogMustOpenItShowsItsWindowAlsoW
     StartTray();
     StartProgram();
     // As a start by the user: the window's first activation opens the dialog.
-    EXPECT_TRUE(WaitUntil([&] { return !VisibleWindows(program_.processId(), MainTitle).isEmpty(); },
+    EXPECT_TRUE(WaitUntil([&] { return !VisibleWindows(program_->processId(), MainWindowTitle).isEmpty(); },
                           std::chrono::seconds(10)));
 }
 
@@ -194,7 +163,7 @@ TEST_F(StartedByTheDesktop, ASecondStartByTheDesktopEndsWithoutBringingTheFirstF
     StartProgram();
     ASSERT_TRUE(script_.WaitForRequests(1));
     QProcess second;
-    second.start(ProgramPath(), {"--autostart"});
+    second.start(BuiltProgramPath(), {"--autostart"});
     ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_TRUE(StaysHidden(1500));

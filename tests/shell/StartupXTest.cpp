@@ -12,32 +12,20 @@
 
 #include "common/PollScript.h"
 #include "common/ProgramHarness.h"
+#include "common/ProgramProcess.h"
 #include "support/SettingsStore.h"
 
 namespace {
 
 using testing_support::WaitUntil;
 
-QString ProgramPath() {
-    return QDir(QCoreApplication::applicationDirPath() + "/..").absoluteFilePath("quorvel");
-}
-
-QString RunTool(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
-}
+using testing_support::BuiltProgramPath;
+using testing_support::RunTool;
 
 // The visible main window of the process, as an X window id; 0 while there is none.
 qulonglong MainWindowOf(qint64 pid) {
-    const QString found = RunTool(
-        "xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid), "--name", "^Quorvel 1\\.01$"});
-    return found.section('\n', 0, 0).toULongLong();
+    const QStringList found = testing_support::VisibleWindows(pid, testing_support::MainWindowTitle);
+    return found.isEmpty() ? 0 : found.front().toULongLong();
 }
 
 qulonglong FocusedWindow() {
@@ -47,7 +35,7 @@ qulonglong FocusedWindow() {
 class StartupProgramTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(QFile::exists(ProgramPath())) << ProgramPath().toStdString() << " is not built";
+        ASSERT_TRUE(QFile::exists(BuiltProgramPath())) << BuiltProgramPath().toStdString() << " is not built";
         // Settings of an earlier run: the password saved, so no dialog opens at start.
         testing_support::StoreSettings([&](TSettingsStore& store) {
             store.WriteText("Connection", "User", "demo");
@@ -56,28 +44,10 @@ protected:
             store.WriteFlag("Caching", "SavePass", true);
         });
     }
-    void TearDown() override {
-        for (auto& process : processes_) {
-            if (process->state() != QProcess::NotRunning) {
-                process->terminate();
-                if (!process->waitForFinished(10000)) {
-                    process->kill();
-                    process->waitForFinished();
-                }
-            }
-        }
-    }
-
     QProcess* Start(const QString& program, bool withDisplay = true) {
-        auto process = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (!withDisplay) environment.remove("DISPLAY");
-        process->setProcessEnvironment(environment);
-        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process->start(program, {});
-        EXPECT_TRUE(process->waitForStarted());
-        processes_.push_back(std::move(process));
-        return processes_.back().get();
+        return processes_.Start(program, {}, environment);
     }
 
     // Another window of this process takes the keyboard focus.
@@ -95,17 +65,17 @@ protected:
     QString CopyProgram(const QString& folder, const QString& name) {
         QDir().mkpath(folder);
         const QString copy = QDir(folder).filePath(name);
-        EXPECT_TRUE(QFile::copy(ProgramPath(), copy));
+        EXPECT_TRUE(QFile::copy(BuiltProgramPath(), copy));
         QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return copy;
     }
 
     testing_support::TPollScript script_;
-    std::vector<std::unique_ptr<QProcess>> processes_;
+    testing_support::TProgramProcesses processes_;
 };
 
 TEST_F(StartupProgramTest, ASecondStartEndsWithCodeZeroAndBringsTheFirstForward) {
-    QProcess* first = Start(ProgramPath());
+    QProcess* first = Start(BuiltProgramPath());
     qulonglong window = 0;
     ASSERT_TRUE(WaitUntil([&] { return (window = MainWindowOf(first->processId())) != 0; }));
     ASSERT_TRUE(script_.WaitForRequests(1)) << "the first instance polls its script";
@@ -116,7 +86,7 @@ TEST_F(StartupProgramTest, ASecondStartEndsWithCodeZeroAndBringsTheFirstForward)
         SCOPED_TRACE(round);
         QWidget thief;
         TakeFocus(thief);
-        QProcess* second = Start(ProgramPath(), false);
+        QProcess* second = Start(BuiltProgramPath(), false);
         ASSERT_TRUE(second->waitForFinished(20000));
         EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(second->exitCode(), 0);
@@ -127,8 +97,8 @@ TEST_F(StartupProgramTest, ASecondStartEndsWithCodeZeroAndBringsTheFirstForward)
 }
 
 TEST_F(StartupProgramTest, OfTwoStartsAtTheSameMomentExactlyOneRuns) {
-    QProcess* a = Start(ProgramPath());
-    QProcess* b = Start(ProgramPath());
+    QProcess* a = Start(BuiltProgramPath());
+    QProcess* b = Start(BuiltProgramPath());
     ASSERT_TRUE(
         WaitUntil([&] { return a->state() == QProcess::NotRunning || b->state() == QProcess::NotRunning; }));
     QProcess* ended = a->state() == QProcess::NotRunning ? a : b;
@@ -174,17 +144,15 @@ TEST_F(StartupProgramTest, StoredValuesOfTheWrongKindAreShownAndTheDefaultsTakeT
                        .c_str());
     settings.close();
 
-    QProcess* program = Start(ProgramPath());
+    QProcess* program = Start(BuiltProgramPath());
     // The program runs and polls with the defaults for what it could not read...
     ASSERT_TRUE(script_.WaitForRequests(1)) << "the program polls its script";
     EXPECT_EQ(script_.Requests().front().Body, "User=&Pass=&Index=0");
     // ...and shows what it could not read in its message box.
     qulonglong box = 0;
     ASSERT_TRUE(WaitUntil([&] {
-        box = RunTool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(program->processId()),
-                                  "--name", "^Error$"})
-                  .section('\n', 0, 0)
-                  .toULongLong();
+        const QStringList found = testing_support::VisibleWindows(program->processId(), "^Error$");
+        box = found.isEmpty() ? 0 : found.front().toULongLong();
         return box != 0;
     }));
     EXPECT_EQ(program->state(), QProcess::Running);
