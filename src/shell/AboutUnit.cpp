@@ -1,17 +1,16 @@
 #include "shell/AboutUnit.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QUrl>
 #include <algorithm>
 
 #include "exchange/HTTPUnit.h"
+#include "platform/DesktopOpener.h"
 #include "shell/MainUnit.h"
 #include "shell/MakerInfo.h"
 #include "support/ImageList.h"
@@ -50,7 +49,7 @@ TURLLabel::TURLLabel(const QString& caption, QWidget* parent) : QLabel(caption, 
 }
 
 bool TURLLabel::Open() {
-    if (url_.isEmpty() || !QDesktopServices::openUrl(QUrl(url_, QUrl::TolerantMode))) return false;
+    if (!platform::OpenWithDesktop(url_)) return false;
     visited_ = true;
     setForegroundRole(QPalette::LinkVisited);
     return true;
