@@ -25,8 +25,6 @@ public:
     void AnswerEndedTheBurst() { quickRun_ = 0; }
     void Reset() { quickRun_ = 0; }
 
-    int QuickRun() const { return quickRun_; }
-
 private:
     int64_t sentAt_ = 0;
     int quickRun_ = 0;
