@@ -24,8 +24,8 @@ public:
 
     void SetImageSource(TImageSource source) { images_ = std::move(source); }
 
-    // Adds an entry at its place in the order; returns its row. Entries that compare equal to
-    // the new one stay above it.
+    // Adds an entry at its place in the order; returns its row. The new entry goes above the
+    // entries that compare equal to it (their order is not defined otherwise).
     int Add(TNotification* data, int imageIndex = 0);
 
     int Count() const { return static_cast<int>(items_.size()); }
