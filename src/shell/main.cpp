@@ -4,7 +4,7 @@
 
 #include "platform/Autostart.h"
 #include "shell/Application.h"
-#include "shell/DesktopStart.h"
+#include "shell/FirstShow.h"
 #include "shell/MainUnit.h"
 #include "shell/ProgramWindows.h"
 #include "shell/SingleInstance.h"

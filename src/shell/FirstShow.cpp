@@ -1,4 +1,4 @@
-#include "shell/DesktopStart.h"
+#include "shell/FirstShow.h"
 
 #include <QAction>
 #include <QElapsedTimer>
