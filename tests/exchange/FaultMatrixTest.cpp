@@ -102,241 +102,272 @@ TEST(FaultMatrix, EveryMisbehaviourEndsInWhatTheUserShouldSee) {
     auto flaky = std::make_shared<TFlakyScript>();
     const std::string bigMessage(5 * 1024 * 1024, 'x');
     const std::vector<TFaultRow> rows = {
-        {"connection refused before any answer",
-         [](TPollScript&) {
-             TTestHttpServer closed;
-             const std::string url = closed.Url("/script.php");
-             closed.Stop();
-             return url;
-         },
-         {},
-         1,
-         FailureText,
-         0,
-         false,
-         UserInterval,
-         ShownInterval},
-        {"connection refused after a first answer", [](TPollScript& s) { return s.Url(); },
-         [](TPollScript& s) { s.Server().Stop(); }, 0, nullptr, 0, false, UserInterval, UserInterval},
-        {"a name that does not resolve",
-         [](TPollScript&) { return std::string("http://quorvel-test.invalid/s.php"); },
-         {},
-         1,
-         FailureText,
-         0,
-         false,
-         UserInterval,
-         ShownInterval},
-        {"HTTP 401",
-         [](TPollScript& s) {
-             s.SetStatus(401);
-             return s.Url();
-         },
-         {},
-         1,
-         FailureText,
-         0,
-         false,
-         UserInterval,
-         ShownInterval},
-        {"HTTP 404",
-         [](TPollScript& s) {
-             s.SetStatus(404);
-             return s.Url();
-         },
-         {},
-         1,
-         FailureText,
-         0,
-         false,
-         UserInterval,
-         ShownInterval},
-        {"HTTP 500",
-         [](TPollScript& s) {
-             s.SetStatus(500);
-             return s.Url();
-         },
-         {},
-         1,
-         FailureText,
-         0,
-         false,
-         UserInterval,
-         ShownInterval},
-        {"a body shorter than its declared length",
-         [](TPollScript& s) {
-             auto cut = TTestResponse::Text(MessageAnswer(Message(1)));
-             cut.BodyBytesToSend = 12;
-             s.QueueResponse(cut);
-             s.AddMessage(Message(1));
-             return s.Url();
-         },
-         {},
-         0,
-         nullptr,
-         1,
-         true,
-         UserInterval,
-         UserInterval},
-        {"a chunked body cut in the middle of a chunk",
-         [](TPollScript& s) {
-             auto cut = TTestResponse::Text(MessageAnswer(Message(1)));
-             cut.Framing = TTestResponse::TFraming::Chunked;
-             cut.ChunkSize = 4096;
-             cut.BodyWireBytesToSend = 20;
-             s.QueueResponse(cut);
-             s.AddMessage(Message(1));
-             return s.Url();
-         },
-         {},
-         0,
-         nullptr,
-         1,
-         true,
-         UserInterval,
-         UserInterval},
-        {"accepted and never answered (until the receive time-out)",
-         [](TPollScript& s) {
-             TTestResponse never;
-             never.StallBeforeHeaders = true;
-             s.QueueResponse(never);
-             return s.Url();
-         },
-         {},
-         1,
-         FailureText,
-         0,
-         false,
-         UserInterval,
-         ShownInterval},
-        {"headers, then silence",
-         [](TPollScript& s) {
-             s.QueueResponse(Stalled(TTestResponse::Text(MessageAnswer(Message(1))), 0));
-             return s.Url();
-         },
-         {},
-         0,
-         nullptr,
-         0,
-         true,
-         UserInterval,
-         UserInterval},
-        {"a 4 GB declared length with 10 bytes",
-         [](TPollScript& s) {
-             auto lie = TTestResponse::Text("0123456789");
-             lie.DeclaredLength = 4294967296ll;
-             lie.BodyBytesToSend = 10;
-             s.QueueResponse(lie);
-             return s.Url();
-         },
-         {},
-         0,
-         nullptr,
-         0,
-         true,
-         UserInterval,
-         UserInterval},
-        {"an ordinary web page with status 200",
-         [](TPollScript& s) {
-             s.SetPathHandler("/script.php", [](const TReceivedRequest&) {
-                 return TTestResponse::Text("<html><body>Welcome to our shop</body></html>", 200,
-                                            "text/html");
-             });
-             return s.Url();
-         },
-         {},
-         0,
-         nullptr,
-         0,
-         true,
-         UserInterval,
-         UserInterval,
-         1,
-         1 + TRepollBound::MaxQuickRepolls},
-        {"an answer that holds only a Delay",
-         [](TPollScript& s) {
-             s.QueueResponse(TTestResponse::Text(EncodeFieldList({{"Delay", "2"}})));
-             return s.Url();
-         },
-         {},
-         0,
-         nullptr,
-         0,
-         true,
-         UserInterval,
-         UserInterval},
-        {"a refusal",
-         [](TPollScript& s) {
-             s.SetDeny("Your account is locked.");
-             return s.Url();
-         },
-         {},
-         1,
-         "Your account is locked.",
-         0,
-         false,
-         UserInterval,
-         ShownInterval},
-        {"a message with Delay 30",
-         [](TPollScript& s) {
-             s.AddMessage(Message(1));
-             s.SetDelay("30");
-             return s.Url();
-         },
-         {},
-         0,
-         nullptr,
-         1,
-         true,
-         30000,
-         UserInterval},
-        {"malformed field lists",
-         [](TPollScript& s) {
-             // Each longer than a byte, so each asks for the next poll; the last ends the burst.
-             for (const char* body : {"9999", "2-1Index", "3000Index000001", "1\xff\xfe", "0Index", "x"})
-                 s.QueueResponse(TTestResponse::Text(body));
-             return s.Url();
-         },
-         {},
-         0,
-         nullptr,
-         0,
-         true,
-         UserInterval,
-         UserInterval},
-        {"a 5 MB message",
-         [&](TPollScript& s) {
-             s.AddMessage(Message(1, bigMessage));
-             return s.Url();
-         },
-         {},
-         0,
-         nullptr,
-         1,
-         true,
-         UserInterval,
-         UserInterval,
-         1,
-         0,
-         bigMessage.size()},
-        {"a burst of 1,000",
-         [](TPollScript& s) {
-             s.SetGenerated(1000, [](int32_t index) { return Message(index); });
-             return s.Url();
-         },
-         {},
-         0,
-         nullptr,
-         1000,
-         true,
-         UserInterval,
-         UserInterval},
-        {"the server going away in a burst and coming back",
-         [flaky](TPollScript& s) {
-             s.SetPathHandler("/script.php", [flaky](const TReceivedRequest& r) { return flaky->Answer(r); });
-             return s.Url();
-         },
-         [flaky](TPollScript&) { flaky->Away = false; }, 0, nullptr, 50, true, UserInterval, UserInterval},
+        {.Behaviour = "connection refused before any answer",
+         .Prepare =
+             [](TPollScript&) {
+                 TTestHttpServer closed;
+                 const std::string url = closed.Url("/script.php");
+                 closed.Stop();
+                 return url;
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 1,
+         .BoxText = FailureText,
+         .Stored = 0,
+         .PolledAtOnce = false,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = ShownInterval},
+        {.Behaviour = "connection refused after a first answer",
+         .Prepare = [](TPollScript& s) { return s.Url(); },
+         .BeforeSecondPoll = [](TPollScript& s) { s.Server().Stop(); },
+         .Boxes = 0,
+         .BoxText = nullptr,
+         .Stored = 0,
+         .PolledAtOnce = false,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = UserInterval},
+        {.Behaviour = "a name that does not resolve",
+         .Prepare = [](TPollScript&) { return std::string("http://quorvel-test.invalid/s.php"); },
+         .BeforeSecondPoll = {},
+         .Boxes = 1,
+         .BoxText = FailureText,
+         .Stored = 0,
+         .PolledAtOnce = false,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = ShownInterval},
+        {.Behaviour = "HTTP 401",
+         .Prepare =
+             [](TPollScript& s) {
+                 s.SetStatus(401);
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 1,
+         .BoxText = FailureText,
+         .Stored = 0,
+         .PolledAtOnce = false,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = ShownInterval},
+        {.Behaviour = "HTTP 404",
+         .Prepare =
+             [](TPollScript& s) {
+                 s.SetStatus(404);
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 1,
+         .BoxText = FailureText,
+         .Stored = 0,
+         .PolledAtOnce = false,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = ShownInterval},
+        {.Behaviour = "HTTP 500",
+         .Prepare =
+             [](TPollScript& s) {
+                 s.SetStatus(500);
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 1,
+         .BoxText = FailureText,
+         .Stored = 0,
+         .PolledAtOnce = false,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = ShownInterval},
+        {.Behaviour = "a body shorter than its declared length",
+         .Prepare =
+             [](TPollScript& s) {
+                 auto cut = TTestResponse::Text(MessageAnswer(Message(1)));
+                 cut.BodyBytesToSend = 12;
+                 s.QueueResponse(cut);
+                 s.AddMessage(Message(1));
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 0,
+         .BoxText = nullptr,
+         .Stored = 1,
+         .PolledAtOnce = true,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = UserInterval},
+        {.Behaviour = "a chunked body cut in the middle of a chunk",
+         .Prepare =
+             [](TPollScript& s) {
+                 auto cut = TTestResponse::Text(MessageAnswer(Message(1)));
+                 cut.Framing = TTestResponse::TFraming::Chunked;
+                 cut.ChunkSize = 4096;
+                 cut.BodyWireBytesToSend = 20;
+                 s.QueueResponse(cut);
+                 s.AddMessage(Message(1));
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 0,
+         .BoxText = nullptr,
+         .Stored = 1,
+         .PolledAtOnce = true,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = UserInterval},
+        {.Behaviour = "accepted and never answered (until the receive time-out)",
+         .Prepare =
+             [](TPollScript& s) {
+                 TTestResponse never;
+                 never.StallBeforeHeaders = true;
+                 s.QueueResponse(never);
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 1,
+         .BoxText = FailureText,
+         .Stored = 0,
+         .PolledAtOnce = false,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = ShownInterval},
+        {.Behaviour = "headers, then silence",
+         .Prepare =
+             [](TPollScript& s) {
+                 s.QueueResponse(Stalled(TTestResponse::Text(MessageAnswer(Message(1))), 0));
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 0,
+         .BoxText = nullptr,
+         .Stored = 0,
+         .PolledAtOnce = true,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = UserInterval},
+        {.Behaviour = "a 4 GB declared length with 10 bytes",
+         .Prepare =
+             [](TPollScript& s) {
+                 auto lie = TTestResponse::Text("0123456789");
+                 lie.DeclaredLength = 4294967296ll;
+                 lie.BodyBytesToSend = 10;
+                 s.QueueResponse(lie);
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 0,
+         .BoxText = nullptr,
+         .Stored = 0,
+         .PolledAtOnce = true,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = UserInterval},
+        {.Behaviour = "an ordinary web page with status 200",
+         .Prepare =
+             [](TPollScript& s) {
+                 s.SetPathHandler("/script.php", [](const TReceivedRequest&) {
+                     return TTestResponse::Text("<html><body>Welcome to our shop</body></html>", 200,
+                                                "text/html");
+                 });
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 0,
+         .BoxText = nullptr,
+         .Stored = 0,
+         .PolledAtOnce = true,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = UserInterval,
+         .RequestsPerPoll = 1,
+         .ExactRequests = 1 + TRepollBound::MaxQuickRepolls},
+        {.Behaviour = "an answer that holds only a Delay",
+         .Prepare =
+             [](TPollScript& s) {
+                 s.QueueResponse(TTestResponse::Text(EncodeFieldList({{"Delay", "2"}})));
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 0,
+         .BoxText = nullptr,
+         .Stored = 0,
+         .PolledAtOnce = true,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = UserInterval},
+        {.Behaviour = "a refusal",
+         .Prepare =
+             [](TPollScript& s) {
+                 s.SetDeny("Your account is locked.");
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 1,
+         .BoxText = "Your account is locked.",
+         .Stored = 0,
+         .PolledAtOnce = false,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = ShownInterval},
+        {.Behaviour = "a message with Delay 30",
+         .Prepare =
+             [](TPollScript& s) {
+                 s.AddMessage(Message(1));
+                 s.SetDelay("30");
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 0,
+         .BoxText = nullptr,
+         .Stored = 1,
+         .PolledAtOnce = true,
+         .NextPollMs = 30000,
+         .LaterPollMs = UserInterval},
+        {.Behaviour = "malformed field lists",
+         .Prepare =
+             [](TPollScript& s) {
+                 // Each longer than a byte, so each asks for the next poll; the last ends the burst.
+                 for (const char* body : {"9999", "2-1Index", "3000Index000001", "1\xff\xfe", "0Index", "x"})
+                     s.QueueResponse(TTestResponse::Text(body));
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 0,
+         .BoxText = nullptr,
+         .Stored = 0,
+         .PolledAtOnce = true,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = UserInterval},
+        {.Behaviour = "a 5 MB message",
+         .Prepare =
+             [&](TPollScript& s) {
+                 s.AddMessage(Message(1, bigMessage));
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 0,
+         .BoxText = nullptr,
+         .Stored = 1,
+         .PolledAtOnce = true,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = UserInterval,
+         .RequestsPerPoll = 1,
+         .ExactRequests = 0,
+         .FirstMessageBytes = bigMessage.size()},
+        {.Behaviour = "a burst of 1,000",
+         .Prepare =
+             [](TPollScript& s) {
+                 s.SetGenerated(1000, [](int32_t index) { return Message(index); });
+                 return s.Url();
+             },
+         .BeforeSecondPoll = {},
+         .Boxes = 0,
+         .BoxText = nullptr,
+         .Stored = 1000,
+         .PolledAtOnce = true,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = UserInterval},
+        {.Behaviour = "the server going away in a burst and coming back",
+         .Prepare =
+             [flaky](TPollScript& s) {
+                 s.SetPathHandler("/script.php",
+                                  [flaky](const TReceivedRequest& r) { return flaky->Answer(r); });
+                 return s.Url();
+             },
+         .BeforeSecondPoll = [flaky](TPollScript&) { flaky->Away = false; },
+         .Boxes = 0,
+         .BoxText = nullptr,
+         .Stored = 50,
+         .PolledAtOnce = true,
+         .NextPollMs = UserInterval,
+         .LaterPollMs = UserInterval},
     };
     for (const TFaultRow& row : rows) {
         SCOPED_TRACE(row.Behaviour);
