@@ -45,10 +45,10 @@ TEST(Text, Utf8LengthCountsTheSequenceALeadByteBegins) {
         unsigned char Lead;
         size_t Length;
     };
+    // A continuation byte or an invalid lead begins nothing: a walk moves on by one.
     const TCase cases[] = {
-        {0x00, 1}, {'a', 1},  {0x7F, 1}, {0x80, 1}, {0xBF, 1},  // continuation bytes begin nothing: a walk
-                                                                // moves on by one
-        {0xC3, 2}, {0xDF, 2}, {0xE2, 3}, {0xEF, 3}, {0xF0, 4}, {0xF4, 4}, {0xF8, 1}, {0xFF, 1},
+        {0x00, 1}, {'a', 1},  {0x7F, 1}, {0x80, 1}, {0xBF, 1}, {0xC3, 2}, {0xDF, 2},
+        {0xE2, 3}, {0xEF, 3}, {0xF0, 4}, {0xF4, 4}, {0xF8, 1}, {0xFF, 1},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.Lead));
