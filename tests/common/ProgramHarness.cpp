@@ -52,7 +52,8 @@ TProgram::TProgram(bool show, bool helpAndAbout)
       About(windows_->About),
       Help(windows_->Help),
       Connection(windows_->Connection),
-      HTTP(windows_->HTTP) {  // Count each outcome after the poll cycle's own handler has run.
+      HTTP(windows_->HTTP) {
+    // Count each outcome after the poll cycle's own handler has run.
     THttpRequest* request = HTTP->PollRequest;
     auto count = completions_;
     request->OnDone = [count, handler = request->OnDone](QObject* s, const ByteString& type, int32_t size,
