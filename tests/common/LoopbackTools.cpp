@@ -12,18 +12,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 namespace testing_support {
 
-namespace fs = std::filesystem;
-
 std::string SourceDir() {
     if (const char* dir = std::getenv("QUORVEL_SOURCE_DIR"); dir && *dir) return dir;
-    return fs::path(__FILE__).parent_path().parent_path().parent_path().string();
+    // From the build, not from __FILE__: a compiler cache may make that relative to where the
+    // helper was compiled, which is not where the tests run.
+    return QUORVEL_SOURCE_DIR;
 }
 
 pid_t StartInSession(const std::vector<std::string>& args,
