@@ -10,24 +10,37 @@
 #include <QWindowStateChangeEvent>
 #include <vector>
 
+#include "platform/DesktopNotifications.h"
+#include "platform/StatusNotifierItem.h"
+
 namespace {
 
-// How often the desktop is asked whether a tray host has come or gone. A host that restarts in
-// between is followed by QSystemTrayIcon itself.
+// How often the desktop is asked whether an XEmbed tray has come or gone. A host that restarts
+// in between is followed by QSystemTrayIcon itself; StatusNotifierItem hosts are followed on
+// the bus.
 constexpr int TrayWatchInterval = 1000;
 
-// QSystemTrayIcon over the desktop's tray host (XEmbed or StatusNotifierItem). The program's
-// taskbar entry is the set of its top-level windows: hiding it withdraws them from the desktop.
-// The user minimising the main window minimises them all, as one program.
+enum class TTrayKind { None, StatusNotifier, XEmbed };
+
+// The desktop's tray host: a StatusNotifierItem host on the session bus while one runs, else an
+// XEmbed tray through QSystemTrayIcon. The program's taskbar entry is the set of its top-level
+// windows: hiding it withdraws them from the desktop. The user minimising the main window
+// minimises them all, as one program.
 class TDesktopNotificationArea : public QObject, public TNotificationArea {
     Q_OBJECT
 
 public:
-    TDesktopNotificationArea() {
-        FTrayWasAvailable = QSystemTrayIcon::isSystemTrayAvailable();
-        connect(&FTray, &QSystemTrayIcon::activated, this, &TDesktopNotificationArea::Activated);
-        connect(&FTray, &QSystemTrayIcon::messageClicked, this,
-                [this] { Report(TTrayMouseMessage::BalloonClick); });
+    explicit TDesktopNotificationArea(const QString& BusAddress)
+        : FItem(QString::fromLatin1(TDesktopNotifications::AppName), BusAddress) {
+        FItem.OnActivate = [this] {
+            if (OnActivate) OnActivate();
+        };
+        FItem.OnContextMenu = [this] {
+            Report(TTrayMouseMessage::RButtonDown);
+            Report(TTrayMouseMessage::RButtonUp);
+        };
+        FItem.OnHostChanged = [this] { CheckTray(); };
+        FKind = CurrentKind();
         FWatch.setInterval(TrayWatchInterval);
         connect(&FWatch, &QTimer::timeout, this, &TDesktopNotificationArea::CheckTray);
         FWatch.start();
@@ -37,29 +50,41 @@ public:
 
     ~TDesktopNotificationArea() override {
         if (qApp) qApp->removeEventFilter(this);
-        FTray.hide();
+        if (FTray) FTray->hide();
     }
 
-    bool TrayAvailable() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+    bool TrayAvailable() const override {
+        return FItem.HostAvailable() || (FTray && QSystemTrayIcon::isSystemTrayAvailable());
+    }
 
     bool AddIcon(const QIcon& Icon, const QString& Hint) override {
+        if (FItem.HostAvailable()) {
+            if (FTray) FTray->hide();
+            FAdded = FItem.Show(Icon, Hint);
+            return FAdded;
+        }
         if (!TrayAvailable()) return false;
-        FTray.setIcon(Icon);
-        FTray.setToolTip(Hint);
-        FTray.show();
-        FAdded = FTray.isVisible();
+        FTray->setIcon(Icon);
+        FTray->setToolTip(Hint);
+        FTray->show();
+        FAdded = FTray->isVisible();
         return FAdded;
     }
 
     bool ModifyIcon(const QIcon& Icon, const QString& Hint) override {
         if (!FAdded) return false;
-        FTray.setIcon(Icon);
-        FTray.setToolTip(Hint);
+        if (FItem.Shown()) {
+            FItem.Update(Icon, Hint);
+        } else if (FTray) {
+            FTray->setIcon(Icon);
+            FTray->setToolTip(Hint);
+        }
         return TrayAvailable();
     }
 
     bool DeleteIcon() override {
-        FTray.hide();
+        FItem.Hide();
+        if (FTray) FTray->hide();
         FAdded = false;
         return true;
     }
@@ -67,6 +92,10 @@ public:
     bool IconAdded() const override { return FAdded && TrayAvailable(); }
 
     bool ApplicationMinimized() const override { return FMinimized; }
+
+    bool ApplicationActive() const override {
+        return !FMinimized && !FHidden && QApplication::activeWindow() != nullptr;
+    }
 
     void MinimizeApplication() override {
         if (FMinimized) return;
@@ -230,28 +259,40 @@ private:
         if (OnMouse) OnMouse(Message);
     }
 
+    // Qt settles the kind of its tray icon once, when it first makes one: made only while no
+    // StatusNotifierItem host runs, it is always of the XEmbed kind and never a second item.
+    TTrayKind CurrentKind() {
+        if (FItem.HostAvailable()) return TTrayKind::StatusNotifier;
+        if (!FTray) {
+            FTray = std::make_unique<QSystemTrayIcon>();
+            connect(FTray.get(), &QSystemTrayIcon::activated, this, &TDesktopNotificationArea::Activated);
+            connect(FTray.get(), &QSystemTrayIcon::messageClicked, this,
+                    [this] { Report(TTrayMouseMessage::BalloonClick); });
+        }
+        return QSystemTrayIcon::isSystemTrayAvailable() ? TTrayKind::XEmbed : TTrayKind::None;
+    }
+
     // A host that appears gets the icon again (through the owner); one that goes takes it along.
     void CheckTray() {
-        const bool Available = TrayAvailable();
-        if (Available == FTrayWasAvailable) return;
-        FTrayWasAvailable = Available;
-        if (Available) {
-            FTray.hide();
-            FAdded = false;
+        const TTrayKind Kind = CurrentKind();
+        if (Kind == FKind) return;
+        FKind = Kind;
+        DeleteIcon();
+        if (Kind != TTrayKind::None) {
             if (OnTaskbarCreated) OnTaskbarCreated();
-        } else if (!Available) {
-            FAdded = false;
-            if (OnTaskbarLost) OnTaskbarLost();
+        } else if (OnTaskbarLost) {
+            OnTaskbarLost();
         }
     }
 
-    QSystemTrayIcon FTray;
+    TStatusNotifierItem FItem;
+    std::unique_ptr<QSystemTrayIcon> FTray;
+    TTrayKind FKind = TTrayKind::None;
     QTimer FWatch;
     std::vector<TSavedWindow> FWindows;
     QPointer<QWidget> FActive;
     QPointer<QWidget> FMainWindow;
     bool FMainWindowNamed = false;
-    bool FTrayWasAvailable = false;
     bool FAdded = false;
     bool FMinimized = false;
     bool FHidden = false;
@@ -260,8 +301,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TNotificationArea> CreateDesktopNotificationArea() {
-    return std::make_unique<TDesktopNotificationArea>();
+std::unique_ptr<TNotificationArea> CreateDesktopNotificationArea(const QString& BusAddress) {
+    return std::make_unique<TDesktopNotificationArea>(BusAddress);
 }
 
 #include "NotificationArea.moc"
