@@ -7,11 +7,13 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 #include <vector>
 
 #include "platform/DesktopNotifications.h"
 #include "platform/StatusNotifierItem.h"
+#include "platform/WindowFocus.h"
 
 namespace {
 
@@ -147,6 +149,7 @@ public:
         if (Main && Main->isVisible()) {
             Main->raise();
             Main->activateWindow();
+            FocusWhenExposed(Main);
         }
     }
 
@@ -159,6 +162,16 @@ public:
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() == QEvent::Expose && FPendingFocus && Watched == FPendingFocus->windowHandle()) {
+            auto* Handle = static_cast<QWindow*>(Watched);
+            if (Handle->isExposed()) {
+                Handle->removeEventFilter(this);
+                QWidget* Window = FPendingFocus;
+                FPendingFocus = nullptr;
+                QTimer::singleShot(0, Window, [Window] { Focus(Window); });
+            }
+            return false;
+        }
         if (Event->type() != QEvent::WindowStateChange || FInternal) return false;
         QWidget* Window = qobject_cast<QWidget*>(Watched);
         if (!Window || !IsProgramWindow(Window)) return false;
@@ -229,6 +242,34 @@ private:
         }
     }
 
+    static void Focus(QWidget* Window) {
+        Window->activateWindow();
+        platform::FocusTopLevel(Window);
+        // The toolkit keeps a window that was hidden with the focus as the focus window, so
+        // activating it again changes nothing there: the program is told directly.
+        if (QGuiApplication::focusWindow() == Window->windowHandle() &&
+            QApplication::activeWindow() != Window) {
+            QT_WARNING_PUSH
+            QT_WARNING_DISABLE_DEPRECATED
+            QApplication::setActiveWindow(Window);
+            QT_WARNING_POP
+        }
+    }
+
+    // A window shown a moment ago is put on the screen by the display server later, and only
+    // then can it take the focus.
+    void FocusWhenExposed(QWidget* Window) {
+        QWindow* Handle = Window->windowHandle();
+        if (!Handle) return;
+        if (Handle->isExposed()) {
+            Focus(Window);
+            return;
+        }
+        FPendingFocus = Window;
+        Handle->removeEventFilter(this);
+        Handle->installEventFilter(this);
+    }
+
     template <typename F>
     void Internal(F&& Action) {
         const bool Was = FInternal;
@@ -291,6 +332,7 @@ private:
     QTimer FWatch;
     std::vector<TSavedWindow> FWindows;
     QPointer<QWidget> FActive;
+    QPointer<QWidget> FPendingFocus;
     QPointer<QWidget> FMainWindow;
     bool FMainWindowNamed = false;
     bool FAdded = false;

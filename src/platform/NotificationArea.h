@@ -60,7 +60,7 @@ public:
 
     // Reports; each is skipped while unset.
     std::function<void(TTrayMouseMessage Message)> OnMouse;
-    std::function<void()> OnActivate;  // one activation from a host that knows no double-click
+    std::function<void()> OnActivate;             // one activation from a host that knows no double-click
     std::function<void()> OnTaskbarCreated;       // a tray host appeared (again)
     std::function<void()> OnTaskbarLost;          // the tray host went away
     std::function<void()> OnApplicationMinimize;  // the user minimised one of the program's windows

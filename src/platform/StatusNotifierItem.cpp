@@ -64,8 +64,7 @@ class TStatusNotifierItemAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(QDBusObjectPath Menu READ Menu)
 
 public:
-    explicit TStatusNotifierItemAdaptor(TStatusNotifierItem* Item)
-        : QDBusAbstractAdaptor(Item), FItem(Item) {
+    explicit TStatusNotifierItemAdaptor(TStatusNotifierItem* Item) : QDBusAbstractAdaptor(Item), FItem(Item) {
         setAutoRelaySignals(true);
     }
 
@@ -88,9 +87,7 @@ public slots:
     void ContextMenu(int, int) { Later(&TStatusNotifierItem::OnContextMenu); }
     void Scroll(int, const QString&) {}
     // Sent by hosts on Wayland before an activation: the token lets the window come forward.
-    void ProvideXdgActivationToken(const QString& Token) {
-        qputenv("XDG_ACTIVATION_TOKEN", Token.toUtf8());
-    }
+    void ProvideXdgActivationToken(const QString& Token) { qputenv("XDG_ACTIVATION_TOKEN", Token.toUtf8()); }
 
 signals:
     void NewTitle();
@@ -168,8 +165,7 @@ TStatusNotifierPixmaps StatusNotifierPixmaps(const QIcon& Icon) {
     return Pixmaps;
 }
 
-TStatusNotifierItem::TStatusNotifierItem(const QString& Title, const QString& BusAddress)
-    : FTitle(Title) {
+TStatusNotifierItem::TStatusNotifierItem(const QString& Title, const QString& BusAddress) : FTitle(Title) {
     RegisterTypes();
     if (!BusAddress.isEmpty()) {
         static std::atomic<int> Counter{0};
@@ -183,11 +179,10 @@ TStatusNotifierItem::TStatusNotifierItem(const QString& Title, const QString& Bu
     new TStatusNotifierItemAdaptor(this);
     QDBusConnection Connection = Bus();
     if (!Connection.isConnected()) return;
-    FWatcher = new QDBusServiceWatcher(WatcherService, Connection,
-                                       QDBusServiceWatcher::WatchForOwnerChange, this);
+    FWatcher =
+        new QDBusServiceWatcher(WatcherService, Connection, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(FWatcher, &QDBusServiceWatcher::serviceRegistered, this, [this] { AskForHost(); });
-    connect(FWatcher, &QDBusServiceWatcher::serviceUnregistered, this,
-            [this] { SetHostAvailable(false); });
+    connect(FWatcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] { SetHostAvailable(false); });
     Connection.connect(WatcherService, WatcherPath, WatcherInterface,
                        QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(HostRegistered()));
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusArgument>
+#include <QDBusConnection>
 #include <QIcon>
 #include <QObject>
 #include <QString>

@@ -62,9 +62,9 @@ TStatusNotifierHost::TStatusNotifierHost(const QString& busAddress) {
     QDBusConnection bus = QDBusConnection::connectToBus(busAddress, connectionName_);
     if (!bus.isConnected()) return;
     new TWatcherAdaptor(this);
-    running_ = bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
-                                  QDBusConnection::ExportAdaptors) &&
-               bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    running_ =
+        bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), this, QDBusConnection::ExportAdaptors) &&
+        bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
 }
 
 TStatusNotifierHost::~TStatusNotifierHost() {
@@ -77,8 +77,8 @@ void TStatusNotifierHost::Register(const QString& service, const QString& sender
     if (items_.contains(name)) return;
     items_.append(name);
     QDBusConnection(connectionName_)
-        .connect(name, QStringLiteral("/StatusNotifierItem"), ItemInterface, QStringLiteral("NewIcon"),
-                 this, SLOT(OnNewIcon()));
+        .connect(name, QStringLiteral("/StatusNotifierItem"), ItemInterface, QStringLiteral("NewIcon"), this,
+                 SLOT(OnNewIcon()));
 }
 
 void TStatusNotifierHost::OnNewIcon() {

@@ -44,12 +44,14 @@ struct SniFixture {
     ~SniFixture() { delete Tray; }
 
     bool InTray() const { return !Main.isVisible() && Tray->Area().TaskbarEntryHidden(); }
+    // Shown and with the keyboard focus: under X the focus comes and goes with the mapping, as a
+    // desktop gives it.
     bool InFront() const { return Main.isVisible() && !Main.isMinimized() && Main.isActiveWindow(); }
 };
 
 }  // namespace
 
-TEST(TrayIconStatusNotifier, AHostThatStartsLaterGetsTheIconAndItsProperties) {
+TEST(SupportTrayIconStatusNotifierX, AHostThatStartsLaterGetsTheIconAndItsProperties) {
     SniFixture F;
     ASSERT_FALSE(F.Bus.Address().isEmpty());
     EXPECT_FALSE(F.Tray->Area().IconAdded()) << "no tray host runs yet";
@@ -71,8 +73,7 @@ TEST(TrayIconStatusNotifier, AHostThatStartsLaterGetsTheIconAndItsProperties) {
         {"Category", QStringLiteral("Communications")},
         {"ItemIsMenu", false},
     };
-    for (const Expected& Row : Table)
-        EXPECT_EQ(Properties.value(Row.Name), Row.Value) << Row.Name;
+    for (const Expected& Row : Table) EXPECT_EQ(Properties.value(Row.Name), Row.Value) << Row.Name;
     EXPECT_EQ(Properties.value("Menu").value<QDBusObjectPath>().path(), "/NO_DBUSMENU");
     EXPECT_EQ(TStatusNotifierHost::ToolTipTexts(Properties.value("ToolTip")).value(0), "Quorvel");
 
@@ -94,10 +95,11 @@ TEST(TrayIconStatusNotifier, AHostThatStartsLaterGetsTheIconAndItsProperties) {
     EXPECT_TRUE(F.Tray->Area().IconAdded());
 }
 
-TEST(TrayIconStatusNotifier, OneActivationTogglesBetweenTrayAndFront) {
+TEST(SupportTrayIconStatusNotifierX, OneActivationTogglesBetweenTrayAndFront) {
     SniFixture F;
     TStatusNotifierHost Host(F.Bus.Address());
     ASSERT_TRUE(Host.WaitForItems(1));
+    F.Main.activateWindow();
     ASSERT_TRUE(WaitUntil([&] { return F.Main.isActiveWindow(); }));
 
     enum class Start { UserMinimised, ShownActive };
@@ -132,7 +134,7 @@ TEST(TrayIconStatusNotifier, OneActivationTogglesBetweenTrayAndFront) {
     }
 }
 
-TEST(TrayIconStatusNotifier, BlinkingReachesTheHost) {
+TEST(SupportTrayIconStatusNotifierX, BlinkingReachesTheHost) {
     SniFixture F;
     TStatusNotifierHost Host(F.Bus.Address());
     ASSERT_TRUE(Host.WaitForItems(1));
