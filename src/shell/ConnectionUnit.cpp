@@ -18,6 +18,7 @@
 #include "exchange/HTTPUnit.h"
 #include "shell/MainUnit.h"
 #include "shell/SettingsReading.h"
+#include "shell/WindowKeys.h"
 #include "support/SettingsStore.h"
 
 TConnectionForm* ConnectionForm = nullptr;
@@ -70,6 +71,7 @@ TConnectionForm::TConnectionForm(QWidget* parent) : QWidget(parent) {
 
     ButtonOk->setDefault(true);
     connect(ButtonOk, &QPushButton::clicked, this, [this] { ButtonOkClick(); });
+    DialogKeys(this, ButtonOk);
 
     setTabOrder(EditUser, EditPass);
     setTabOrder(EditPass, EditURL);

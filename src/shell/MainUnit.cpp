@@ -26,6 +26,7 @@
 #include "shell/MessageListModel.h"
 #include "shell/SettingsReading.h"
 #include "shell/Skins.h"
+#include "shell/WindowKeys.h"
 #include "support/ImageList.h"
 #include "support/MessageBox.h"
 #include "support/SettingsStore.h"
@@ -161,6 +162,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     ListView->setTextElideMode(Qt::ElideRight);
     ListView->setModel(ListItems);
     ListView->viewport()->installEventFilter(this);
+    OpenEntryOnEnter(ListView, [this] { ListViewDblClick(); });
     // The first click of a double-click selects the entry: its document is built before the second.
     connect(ListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
