@@ -192,6 +192,8 @@ TStatusNotifierItem::TStatusNotifierItem(const QString& Title, const QString& Bu
     const QDBusMessage Answer = Connection.call(Ask, QDBus::Block, FirstLookTimeoutMs);
     FHostAvailable = Answer.type() == QDBusMessage::ReplyMessage && !Answer.arguments().isEmpty() &&
                      Answer.arguments().first().value<QDBusVariant>().variant().toBool();
+    // A watcher that was too slow to answer in time is asked again without waiting.
+    if (!FHostAvailable) AskForHost();
 }
 
 TStatusNotifierItem::~TStatusNotifierItem() {

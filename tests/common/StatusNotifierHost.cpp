@@ -54,6 +54,28 @@ QDBusMessage Await(const QDBusConnection& bus, const QDBusMessage& call) {
     return pending.reply();
 }
 
+// Pictures as the protocol sends them (a(iiay)): ARGB32 in network byte order.
+std::vector<QImage> ReadPictures(const QDBusArgument& argument) {
+    std::vector<QImage> pictures;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        int width = 0, height = 0;
+        QByteArray pixels;
+        argument.beginStructure();
+        argument >> width >> height >> pixels;
+        argument.endStructure();
+        if (width <= 0 || height <= 0 || pixels.size() != qsizetype(width) * height * 4) continue;
+        QImage image(width, height, QImage::Format_ARGB32);
+        const auto* bytes = reinterpret_cast<const uchar*>(pixels.constData());
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x, bytes += 4)
+                image.setPixel(x, y, qRgba(bytes[1], bytes[2], bytes[3], bytes[0]));
+        pictures.push_back(image);
+    }
+    argument.endArray();
+    return pictures;
+}
+
 }  // namespace
 
 TStatusNotifierHost::TStatusNotifierHost(const QString& busAddress) {
@@ -101,25 +123,7 @@ QVariantMap TStatusNotifierHost::Properties(int item) const {
 }
 
 std::vector<QImage> TStatusNotifierHost::Pictures(const QVariant& property) {
-    std::vector<QImage> pictures;
-    const QDBusArgument argument = property.value<QDBusArgument>();
-    argument.beginArray();
-    while (!argument.atEnd()) {
-        int width = 0, height = 0;
-        QByteArray pixels;
-        argument.beginStructure();
-        argument >> width >> height >> pixels;
-        argument.endStructure();
-        QImage image(width, height, QImage::Format_ARGB32);
-        if (pixels.size() != qsizetype(width) * height * 4) continue;
-        const auto* bytes = reinterpret_cast<const uchar*>(pixels.constData());
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x, bytes += 4)
-                image.setPixel(x, y, qRgba(bytes[1], bytes[2], bytes[3], bytes[0]));
-        pictures.push_back(image);
-    }
-    argument.endArray();
-    return pictures;
+    return ReadPictures(property.value<QDBusArgument>());
 }
 
 QStringList TStatusNotifierHost::ToolTipTexts(const QVariant& property) {
@@ -127,15 +131,7 @@ QStringList TStatusNotifierHost::ToolTipTexts(const QVariant& property) {
     QString iconName, title, text;
     argument.beginStructure();
     argument >> iconName;
-    argument.beginArray();
-    while (!argument.atEnd()) {
-        int width = 0, height = 0;
-        QByteArray pixels;
-        argument.beginStructure();
-        argument >> width >> height >> pixels;
-        argument.endStructure();
-    }
-    argument.endArray();
+    ReadPictures(argument);
     argument >> title >> text;
     argument.endStructure();
     return {title, text};

@@ -32,7 +32,11 @@ struct SniFixture {
     TImageList Read, Unread;
     TTrayIcon* Tray = nullptr;
 
-    SniFixture() {
+    std::unique_ptr<TStatusNotifierHost> EarlyHost;
+
+    // HostFirst: a tray host runs already when the program starts.
+    explicit SniFixture(bool HostFirst = false) {
+        if (HostFirst) EarlyHost = std::make_unique<TStatusNotifierHost>(Bus.Address());
         LoadImagesTrayRead(Read);
         LoadImagesTrayUnread(Unread);
         Main.resize(200, 100);
@@ -41,7 +45,10 @@ struct SniFixture {
         Tray->SetIcons(&Read);
         Tray->Loaded();
     }
-    ~SniFixture() { delete Tray; }
+    ~SniFixture() {
+        delete Tray;
+        EarlyHost.reset();
+    }
 
     bool InTray() const { return !Main.isVisible() && Tray->Area().TaskbarEntryHidden(); }
     // Shown and with the keyboard focus: under X the focus comes and goes with the mapping, as a
@@ -93,6 +100,14 @@ TEST(SupportTrayIconStatusNotifierX, AHostThatStartsLaterGetsTheIconAndItsProper
     Host = std::make_unique<TStatusNotifierHost>(F.Bus.Address());
     ASSERT_TRUE(Host->WaitForItems(1));
     EXPECT_TRUE(F.Tray->Area().IconAdded());
+}
+
+TEST(SupportTrayIconStatusNotifierX, AHostThatRunsAlreadyGetsTheIconAtOnce) {
+    SniFixture F(true);
+    ASSERT_TRUE(F.EarlyHost->Running());
+    ASSERT_TRUE(F.EarlyHost->WaitForItems(1));
+    EXPECT_TRUE(F.Tray->Area().IconAdded());
+    EXPECT_EQ(F.EarlyHost->Properties().value("Id").toString(), "quorvel");
 }
 
 TEST(SupportTrayIconStatusNotifierX, OneActivationTogglesBetweenTrayAndFront) {
