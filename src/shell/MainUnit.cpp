@@ -21,6 +21,7 @@
 #include "exchange/IntervalTimer.h"
 #include "htmlview/HtmlView.h"
 #include "platform/Autostart.h"
+#include "platform/TransientDialogs.h"
 #include "shell/ArrivalNotifier.h"
 #include "shell/ConnectionUnit.h"
 #include "shell/MessageListModel.h"
@@ -163,6 +164,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     ListView->setModel(ListItems);
     ListView->viewport()->installEventFilter(this);
     OpenEntryOnEnter(ListView, [this] { ListViewDblClick(); });
+    KeepDialogsAboveMainWindow(this);
     // The first click of a double-click selects the entry: its document is built before the second.
     connect(ListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
