@@ -167,11 +167,14 @@ TStatusNotifierPixmaps StatusNotifierPixmaps(const QIcon& Icon) {
 
 TStatusNotifierItem::TStatusNotifierItem(const QString& Title, const QString& BusAddress) : FTitle(Title) {
     RegisterTypes();
-    if (!BusAddress.isEmpty()) {
-        static std::atomic<int> Counter{0};
-        FConnectionName = QStringLiteral("quorvel-tray-%1").arg(++Counter);
+    // A connection of the item's own: its object path is the one hosts look for, and a second
+    // item in the same process (tests) must not collide with the first.
+    static std::atomic<int> Counter{0};
+    FConnectionName = QStringLiteral("quorvel-tray-%1").arg(++Counter);
+    if (BusAddress.isEmpty())
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, FConnectionName);
+    else
         QDBusConnection::connectToBus(BusAddress, FConnectionName);
-    }
     static std::atomic<int> Instances{0};
     FServiceName = QStringLiteral("org.kde.StatusNotifierItem-%1-%2")
                        .arg(QCoreApplication::applicationPid())
@@ -198,11 +201,10 @@ TStatusNotifierItem::TStatusNotifierItem(const QString& Title, const QString& Bu
 
 TStatusNotifierItem::~TStatusNotifierItem() {
     Hide();
-    if (!FConnectionName.isEmpty()) QDBusConnection::disconnectFromBus(FConnectionName);
+    QDBusConnection::disconnectFromBus(FConnectionName);
 }
 
 QDBusConnection TStatusNotifierItem::Bus() const {
-    if (FConnectionName.isEmpty()) return QDBusConnection::sessionBus();
     return QDBusConnection(FConnectionName);
 }
 
