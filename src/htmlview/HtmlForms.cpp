@@ -141,8 +141,14 @@ void THtmlForms::Create(int index) {
             if (declared.maxLength >= 0) edit->setMaxLength(std::min(declared.maxLength, 32767));
             edit->setPlaceholderText(FromUtf8(declared.placeholder));
             edit->setReadOnly(declared.readOnly);
-            connect(edit, &QLineEdit::returnPressed, this,
-                    [this, index] { Submit(controls_[static_cast<size_t>(index)].declared.form, -1, {}); });
+            connect(edit, &QLineEdit::returnPressed, this, [this, index] {
+                const int form = controls_[static_cast<size_t>(index)].declared.form;
+                // As in browsers: Enter presses the form's first submit button, and a disabled
+                // one keeps the form from being sent.
+                const int button = DefaultButton(form);
+                if (button >= 0 && controls_[static_cast<size_t>(button)].declared.disabled) return;
+                Submit(form, button, {});
+            });
             const int chars = declared.size > 0 ? declared.size : 20;
             control.natural = QSize(chars * charWidth + 8, edit->sizeHint().height());
             widget = edit;
@@ -334,6 +340,13 @@ QWidget* THtmlForms::Widget(int index) const {
     return controls_[static_cast<size_t>(index)].widget.data();
 }
 
+int THtmlForms::IndexOf(const litehtml::element* element) const {
+    if (!element) return -1;
+    for (size_t i = 0; i < controls_.size(); ++i)
+        if (controls_[i].element.lock().get() == element) return static_cast<int>(i);
+    return -1;
+}
+
 void THtmlForms::Place(QPoint origin) {
     for (TControl& control : controls_) {
         QWidget* widget = control.widget.data();
@@ -359,6 +372,16 @@ void THtmlForms::Place(QPoint origin) {
 
 std::string THtmlForms::Encoded(const QString& text) const {
     return EncodeForCharset(text.toStdString(), charset_);
+}
+
+int THtmlForms::DefaultButton(int form) const {
+    for (size_t i = 0; i < controls_.size(); ++i) {
+        const TControlSpec& declared = controls_[i].declared;
+        if (declared.form == form &&
+            (declared.kind == TControlKind::Submit || declared.kind == TControlKind::Picture))
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 TFormSubmission THtmlForms::Build(int form, int submitter, QPoint click) const {

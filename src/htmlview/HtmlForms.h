@@ -66,6 +66,8 @@ public:
     // Moves the widgets to where their elements are, given the document's origin on the viewport.
     void Place(QPoint origin);
     QWidget* Widget(int index) const;
+    // The control an element of the layout stands for; -1 for none.
+    int IndexOf(const litehtml::element* element) const;
 
     // The document of the submission's form was handled: a submission is ready.
     std::function<void(TFormSubmission submission)> OnSubmit;
@@ -76,6 +78,8 @@ public:
     // text field), with the click position for a picture button.
     TFormSubmission Build(int form, int submitter, QPoint click) const;
     void Submit(int form, int submitter, QPoint click);
+    // The first submit button (or picture button) of the form; -1 for none.
+    int DefaultButton(int form) const;
     void ResetForm(int form);
 
 private:

@@ -1,5 +1,6 @@
 #include "htmlview/HtmlView.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -323,6 +324,21 @@ void THtmlView::leaveEvent(QEvent* event) {
 }
 
 void THtmlView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // A focused link is followed as a click follows it; a focused button of a form (whose
+        // own Return comes up here) is pressed.
+        if (const ByteString target = d_->keyboard.FocusedTarget(); !target.empty()) {
+            d_->ClickLink(target);
+            event->accept();
+            return;
+        }
+        auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        if (button && viewport()->isAncestorOf(button)) {
+            button->click();
+            event->accept();
+            return;
+        }
+    }
     if (event->matches(QKeySequence::Copy)) {
         if (!d_->selection.Empty()) QApplication::clipboard()->setText(d_->selection.Text());
         return;
@@ -379,8 +395,36 @@ void THtmlView::scrollContentsBy(int, int) {
     d_->ScrollTo(verticalScrollBar()->value(), horizontalScrollBar()->value());
 }
 
+ByteString THtmlView::FocusedLink() const {
+    return d_->keyboard.FocusedTarget();
+}
+
 bool THtmlView::focusNextPrevChild(bool next) {
-    return QAbstractScrollArea::focusNextPrevChild(next);
+    if (d_->keyboard.Move(next)) return true;
+    // Past the document's last (or first) stop: on to the window's next widget outside the view.
+    QWidget* widget = this;
+    do {
+        widget = next ? widget->nextInFocusChain() : widget->previousInFocusChain();
+    } while (widget != this &&
+             (isAncestorOf(widget) || !(widget->focusPolicy() & Qt::TabFocus) || !widget->isVisible() ||
+              !widget->isEnabled() || widget->window() != window()));
+    if (widget == this) return QAbstractScrollArea::focusNextPrevChild(next);
+    widget->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
+void THtmlView::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    // Coming in with Tab lands on the document's first stop (Shift+Tab: its last), if any.
+    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason) {
+        if (d_->keyboard.FocusedTarget().empty()) d_->keyboard.Move(event->reason() == Qt::TabFocusReason);
+    }
+    viewport()->update();
+}
+
+void THtmlView::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 void THtmlView::changeEvent(QEvent* event) {

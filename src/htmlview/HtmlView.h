@@ -147,6 +147,8 @@ public:
     // An integer the view never uses (the main window keeps the displayed notification there).
     intptr_t Tag() const;
     void SetTag(intptr_t Value);
+    // The target of the link that has the keyboard focus (reached with Tab); empty for none.
+    ByteString FocusedLink() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -160,6 +162,8 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool focusNextPrevChild(bool next) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:

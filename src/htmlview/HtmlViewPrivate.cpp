@@ -450,6 +450,7 @@ void THtmlViewPrivate::Paint(QPainter& painter, const QRect& area) {
     const litehtml::position clip(area.x(), area.y(), area.width(), area.height());
     document_->draw(reinterpret_cast<litehtml::uint_ptr>(&painter), origin.x(), origin.y(), &clip);
     container.EndPaint();
+    keyboard.Paint(painter);
 }
 
 void THtmlViewPrivate::MouseOver(QPoint viewportPoint) {

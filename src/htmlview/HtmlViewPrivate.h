@@ -16,6 +16,7 @@
 #include "htmlview/HtmlCleaner.h"
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlForms.h"
+#include "htmlview/HtmlKeyboard.h"
 #include "htmlview/HtmlSelection.h"
 #include "htmlview/HtmlView.h"
 #include "htmlview/PictureCache.h"
@@ -79,6 +80,7 @@ public:
     ByteString LinkAt(QPoint viewportPoint, bool withMapPosition) const;
     void AddVisited(const ByteString& target);
     void ClickLink(const ByteString& src);
+    const litehtml::document::ptr& Document() const { return document_; }
 
     void Paint(QPainter& painter, const QRect& area);
     void MouseOver(QPoint viewportPoint);
@@ -90,6 +92,7 @@ public:
     TPictureCache pictures;
     THtmlFonts fonts;
     THtmlForms forms;
+    THtmlKeyboard keyboard{*this};
     THtmlSelection selection;
     THtmlContainer container;
 

@@ -7,27 +7,42 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 #include <vector>
 
+#include "platform/DesktopNotifications.h"
+#include "platform/StatusNotifierItem.h"
+#include "platform/WindowFocus.h"
+
 namespace {
 
-// How often the desktop is asked whether a tray host has come or gone. A host that restarts in
-// between is followed by QSystemTrayIcon itself.
+// How often the desktop is asked whether an XEmbed tray has come or gone. A host that restarts
+// in between is followed by QSystemTrayIcon itself; StatusNotifierItem hosts are followed on
+// the bus.
 constexpr int TrayWatchInterval = 1000;
 
-// QSystemTrayIcon over the desktop's tray host (XEmbed or StatusNotifierItem). The program's
-// taskbar entry is the set of its top-level windows: hiding it withdraws them from the desktop.
-// The user minimising the main window minimises them all, as one program.
+enum class TTrayKind { None, StatusNotifier, XEmbed };
+
+// The desktop's tray host: a StatusNotifierItem host on the session bus while one runs, else an
+// XEmbed tray through QSystemTrayIcon. The program's taskbar entry is the set of its top-level
+// windows: hiding it withdraws them from the desktop. The user minimising the main window
+// minimises them all, as one program.
 class TDesktopNotificationArea : public QObject, public TNotificationArea {
     Q_OBJECT
 
 public:
-    TDesktopNotificationArea() {
-        FTrayWasAvailable = QSystemTrayIcon::isSystemTrayAvailable();
-        connect(&FTray, &QSystemTrayIcon::activated, this, &TDesktopNotificationArea::Activated);
-        connect(&FTray, &QSystemTrayIcon::messageClicked, this,
-                [this] { Report(TTrayMouseMessage::BalloonClick); });
+    explicit TDesktopNotificationArea(const QString& BusAddress)
+        : FItem(QString::fromLatin1(TDesktopNotifications::AppName), BusAddress) {
+        FItem.OnActivate = [this] {
+            if (OnActivate) OnActivate();
+        };
+        FItem.OnContextMenu = [this] {
+            Report(TTrayMouseMessage::RButtonDown);
+            Report(TTrayMouseMessage::RButtonUp);
+        };
+        FItem.OnHostChanged = [this] { CheckTray(); };
+        FKind = CurrentKind();
         FWatch.setInterval(TrayWatchInterval);
         connect(&FWatch, &QTimer::timeout, this, &TDesktopNotificationArea::CheckTray);
         FWatch.start();
@@ -37,29 +52,41 @@ public:
 
     ~TDesktopNotificationArea() override {
         if (qApp) qApp->removeEventFilter(this);
-        FTray.hide();
+        if (FTray) FTray->hide();
     }
 
-    bool TrayAvailable() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+    bool TrayAvailable() const override {
+        return FItem.HostAvailable() || (FTray && QSystemTrayIcon::isSystemTrayAvailable());
+    }
 
     bool AddIcon(const QIcon& Icon, const QString& Hint) override {
+        if (FItem.HostAvailable()) {
+            if (FTray) FTray->hide();
+            FAdded = FItem.Show(Icon, Hint);
+            return FAdded;
+        }
         if (!TrayAvailable()) return false;
-        FTray.setIcon(Icon);
-        FTray.setToolTip(Hint);
-        FTray.show();
-        FAdded = FTray.isVisible();
+        FTray->setIcon(Icon);
+        FTray->setToolTip(Hint);
+        FTray->show();
+        FAdded = FTray->isVisible();
         return FAdded;
     }
 
     bool ModifyIcon(const QIcon& Icon, const QString& Hint) override {
         if (!FAdded) return false;
-        FTray.setIcon(Icon);
-        FTray.setToolTip(Hint);
+        if (FItem.Shown()) {
+            FItem.Update(Icon, Hint);
+        } else if (FTray) {
+            FTray->setIcon(Icon);
+            FTray->setToolTip(Hint);
+        }
         return TrayAvailable();
     }
 
     bool DeleteIcon() override {
-        FTray.hide();
+        FItem.Hide();
+        if (FTray) FTray->hide();
         FAdded = false;
         return true;
     }
@@ -67,6 +94,10 @@ public:
     bool IconAdded() const override { return FAdded && TrayAvailable(); }
 
     bool ApplicationMinimized() const override { return FMinimized; }
+
+    bool ApplicationActive() const override {
+        return !FMinimized && !FHidden && QApplication::activeWindow() != nullptr;
+    }
 
     void MinimizeApplication() override {
         if (FMinimized) return;
@@ -118,6 +149,7 @@ public:
         if (Main && Main->isVisible()) {
             Main->raise();
             Main->activateWindow();
+            FocusWhenExposed(Main);
         }
     }
 
@@ -130,6 +162,16 @@ public:
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() == QEvent::Expose && FPendingFocus && Watched == FPendingFocus->windowHandle()) {
+            auto* Handle = static_cast<QWindow*>(Watched);
+            if (Handle->isExposed()) {
+                Handle->removeEventFilter(this);
+                QWidget* Window = FPendingFocus;
+                FPendingFocus = nullptr;
+                QTimer::singleShot(0, Window, [Window] { Focus(Window); });
+            }
+            return false;
+        }
         if (Event->type() != QEvent::WindowStateChange || FInternal) return false;
         QWidget* Window = qobject_cast<QWidget*>(Watched);
         if (!Window || !IsProgramWindow(Window)) return false;
@@ -200,6 +242,34 @@ private:
         }
     }
 
+    static void Focus(QWidget* Window) {
+        Window->activateWindow();
+        platform::FocusTopLevel(Window);
+        // The toolkit keeps a window that was hidden with the focus as the focus window, so
+        // activating it again changes nothing there: the program is told directly.
+        if (QGuiApplication::focusWindow() == Window->windowHandle() &&
+            QApplication::activeWindow() != Window) {
+            QT_WARNING_PUSH
+            QT_WARNING_DISABLE_DEPRECATED
+            QApplication::setActiveWindow(Window);
+            QT_WARNING_POP
+        }
+    }
+
+    // A window shown a moment ago is put on the screen by the display server later, and only
+    // then can it take the focus.
+    void FocusWhenExposed(QWidget* Window) {
+        QWindow* Handle = Window->windowHandle();
+        if (!Handle) return;
+        if (Handle->isExposed()) {
+            Focus(Window);
+            return;
+        }
+        FPendingFocus = Window;
+        Handle->removeEventFilter(this);
+        Handle->installEventFilter(this);
+    }
+
     template <typename F>
     void Internal(F&& Action) {
         const bool Was = FInternal;
@@ -230,28 +300,41 @@ private:
         if (OnMouse) OnMouse(Message);
     }
 
+    // Qt settles the kind of its tray icon once, when it first makes one: made only while no
+    // StatusNotifierItem host runs, it is always of the XEmbed kind and never a second item.
+    TTrayKind CurrentKind() {
+        if (FItem.HostAvailable()) return TTrayKind::StatusNotifier;
+        if (!FTray) {
+            FTray = std::make_unique<QSystemTrayIcon>();
+            connect(FTray.get(), &QSystemTrayIcon::activated, this, &TDesktopNotificationArea::Activated);
+            connect(FTray.get(), &QSystemTrayIcon::messageClicked, this,
+                    [this] { Report(TTrayMouseMessage::BalloonClick); });
+        }
+        return QSystemTrayIcon::isSystemTrayAvailable() ? TTrayKind::XEmbed : TTrayKind::None;
+    }
+
     // A host that appears gets the icon again (through the owner); one that goes takes it along.
     void CheckTray() {
-        const bool Available = TrayAvailable();
-        if (Available == FTrayWasAvailable) return;
-        FTrayWasAvailable = Available;
-        if (Available) {
-            FTray.hide();
-            FAdded = false;
+        const TTrayKind Kind = CurrentKind();
+        if (Kind == FKind) return;
+        FKind = Kind;
+        DeleteIcon();
+        if (Kind != TTrayKind::None) {
             if (OnTaskbarCreated) OnTaskbarCreated();
-        } else if (!Available) {
-            FAdded = false;
-            if (OnTaskbarLost) OnTaskbarLost();
+        } else if (OnTaskbarLost) {
+            OnTaskbarLost();
         }
     }
 
-    QSystemTrayIcon FTray;
+    TStatusNotifierItem FItem;
+    std::unique_ptr<QSystemTrayIcon> FTray;
+    TTrayKind FKind = TTrayKind::None;
     QTimer FWatch;
     std::vector<TSavedWindow> FWindows;
     QPointer<QWidget> FActive;
+    QPointer<QWidget> FPendingFocus;
     QPointer<QWidget> FMainWindow;
     bool FMainWindowNamed = false;
-    bool FTrayWasAvailable = false;
     bool FAdded = false;
     bool FMinimized = false;
     bool FHidden = false;
@@ -260,8 +343,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TNotificationArea> CreateDesktopNotificationArea() {
-    return std::make_unique<TDesktopNotificationArea>();
+std::unique_ptr<TNotificationArea> CreateDesktopNotificationArea(const QString& BusAddress) {
+    return std::make_unique<TDesktopNotificationArea>(BusAddress);
 }
 
 #include "NotificationArea.moc"

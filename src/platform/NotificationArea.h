@@ -22,8 +22,9 @@ enum class TTrayMouseMessage {
 };
 
 // The desktop's notification area and the program's taskbar entry, as the tray icon needs them:
-// one icon per object. The desktop implementation sits on QSystemTrayIcon; tests put a fake in
-// its place.
+// one icon per object. The desktop implementation offers the icon to a StatusNotifierItem host
+// on the session bus when one runs, and otherwise to an XEmbed tray through QSystemTrayIcon;
+// tests put a fake in its place.
 class TNotificationArea {
 public:
     virtual ~TNotificationArea() = default;
@@ -41,6 +42,8 @@ public:
 
     // The program as a whole: every top-level window minimised, or shown again as before.
     virtual bool ApplicationMinimized() const = 0;
+    // The program is on show and one of its windows has the keyboard focus.
+    virtual bool ApplicationActive() const = 0;
     virtual void MinimizeApplication() = 0;
     virtual void RestoreApplication() = 0;
     // The program's taskbar entry: hidden means its windows are withdrawn from the desktop.
@@ -57,11 +60,13 @@ public:
 
     // Reports; each is skipped while unset.
     std::function<void(TTrayMouseMessage Message)> OnMouse;
+    std::function<void()> OnActivate;             // one activation from a host that knows no double-click
     std::function<void()> OnTaskbarCreated;       // a tray host appeared (again)
     std::function<void()> OnTaskbarLost;          // the tray host went away
     std::function<void()> OnApplicationMinimize;  // the user minimised one of the program's windows
     std::function<void()> OnApplicationRestore;   // the program came back from being minimised
 };
 
-// The notification area of the running desktop.
-std::unique_ptr<TNotificationArea> CreateDesktopNotificationArea();
+// The notification area of the running desktop. BusAddress: a D-Bus address to look for a
+// StatusNotifierItem host on instead of the session bus.
+std::unique_ptr<TNotificationArea> CreateDesktopNotificationArea(const QString& BusAddress = QString());

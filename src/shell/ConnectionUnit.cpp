@@ -17,6 +17,7 @@
 #include "base/WideText.h"
 #include "exchange/HTTPUnit.h"
 #include "shell/StoredSettings.h"
+#include "shell/WindowKeys.h"
 
 TConnectionForm* ConnectionForm = nullptr;
 
@@ -69,6 +70,7 @@ TConnectionForm::TConnectionForm(TSettingsStore* store, bool passSaved, QWidget*
 
     ButtonOk->setDefault(true);
     connect(ButtonOk, &QPushButton::clicked, this, [this] { ButtonOkClick(); });
+    DialogKeys(this, ButtonOk);
 
     setTabOrder(EditUser, EditPass);
     setTabOrder(EditPass, EditURL);

@@ -21,12 +21,14 @@
 #include "exchange/IntervalTimer.h"
 #include "htmlview/HtmlView.h"
 #include "platform/Autostart.h"
+#include "platform/TransientDialogs.h"
 #include "shell/ArrivalNotifier.h"
 #include "shell/ConnectionUnit.h"
 #include "shell/MessageListModel.h"
 #include "shell/SingleInstance.h"
 #include "shell/Skins.h"
 #include "shell/StoredSettings.h"
+#include "shell/WindowKeys.h"
 #include "support/ImageList.h"
 #include "support/MessageBox.h"
 #include "support/SettingsStore.h"
@@ -162,6 +164,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     ListView->setTextElideMode(Qt::ElideRight);
     ListView->setModel(ListItems);
     ListView->viewport()->installEventFilter(this);
+    OpenEntryOnEnter(ListView, [this] { ListViewDblClick(); });
+    KeepDialogsAboveMainWindow(this);
     // The first click of a double-click selects the entry: its document is built before the second.
     connect(ListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {

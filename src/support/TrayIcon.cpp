@@ -19,6 +19,7 @@ TTrayIcon::TTrayIcon(QObject* Owner, std::unique_ptr<TNotificationArea> Area)
     FTimer.setInterval(FInterval);
     connect(&FTimer, &QTimer::timeout, this, &TTrayIcon::AdvanceFrame);
     FArea->OnMouse = [this](TTrayMouseMessage Message) { MouseMessage(Message); };
+    FArea->OnActivate = [this] { ToggleFromTray(); };
     FArea->OnTaskbarCreated = [this] { TaskbarCreated(); };
     FArea->OnTaskbarLost = [this] { TaskbarLost(); };
     FArea->OnApplicationMinimize = [this] { MinimizeToTray(); };
@@ -30,6 +31,7 @@ TTrayIcon::TTrayIcon(QObject* Owner, std::unique_ptr<TNotificationArea> Area)
 TTrayIcon::~TTrayIcon() {
     FTimer.stop();
     FArea->OnMouse = nullptr;
+    FArea->OnActivate = nullptr;
     FArea->OnTaskbarCreated = nullptr;
     FArea->OnTaskbarLost = nullptr;
     FArea->OnApplicationMinimize = nullptr;
@@ -132,6 +134,13 @@ void TTrayIcon::RestoreFromTray() {
         FArea->BringToForeground();
     }
     if (OnRestoreApp) OnRestoreApp(this);
+}
+
+void TTrayIcon::ToggleFromTray() {
+    if (FArea->ApplicationActive())
+        MinimizeToTray();
+    else
+        RestoreFromTray();
 }
 
 void TTrayIcon::MouseMessage(TTrayMouseMessage Message) {

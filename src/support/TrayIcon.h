@@ -31,7 +31,8 @@ enum TTrayIconClicks {
 
 // One icon of the program in the notification area, animated from an image list. It hides the
 // program's taskbar entry when the program is minimised and brings the program back on a
-// double-click. While the desktop has no notification area the program minimises normally.
+// double-click, or on the single activation of a host that has no double-click. While the
+// desktop has no notification area the program minimises normally.
 class TTrayIcon : public QObject {
     Q_OBJECT
 
@@ -84,6 +85,9 @@ public:
     void MinimizeToTray();
     // Shows the program again, as it was before minimising, in the foreground.
     void RestoreFromTray();
+    // A single activation, as hosts without a double-click send it: a program on show with the
+    // focus goes to the tray; otherwise it comes back and to the front.
+    void ToggleFromTray();
 
     // The image on show in the tray (a copy of Icons' image at IconIndex, or the fallback).
     const QIcon& CurrentIcon() const { return FCurrentIcon; }

@@ -34,6 +34,10 @@ void FakeNotificationArea::Mouse(TTrayMouseMessage Message) {
     if (OnMouse) OnMouse(Message);
 }
 
+void FakeNotificationArea::Activate() {
+    if (OnActivate) OnActivate();
+}
+
 void FakeNotificationArea::StartHost() {
     HostRunning = true;
     Added = false;

@@ -28,6 +28,7 @@ public:
     bool Added = false;
     bool Minimized = false;
     bool Hidden = false;
+    bool Active = false;  // one of the program's windows has the focus
     QString ShownHint;
     std::vector<QImage> Sent;  // the image of every successful add and modify, in order
 
@@ -39,6 +40,7 @@ public:
     bool DeleteIcon() override;
     bool IconAdded() const override { return Added; }
     bool ApplicationMinimized() const override { return Minimized; }
+    bool ApplicationActive() const override { return Active && !Minimized && !Hidden; }
     void MinimizeApplication() override { Minimized = true; }
     void RestoreApplication() override { Minimized = false; }
     bool TaskbarEntryHidden() const override { return Hidden; }
@@ -49,6 +51,7 @@ public:
 
     // The desktop's side.
     void Mouse(TTrayMouseMessage Message);
+    void Activate();   // a host without a double-click reports a click
     void StartHost();  // a tray host appears ("TaskbarCreated")
     void StopHost();   // the tray host goes away with the icon
     void UserMinimizes();

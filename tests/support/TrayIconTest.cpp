@@ -452,3 +452,30 @@ TEST(SupportTrayIconDesktop, OnlyTheMainWindowMinimisesTheProgram) {
     ASSERT_TRUE(WaitFor([&] { return !Tray->Area().ApplicationMinimized(); }));
     EXPECT_FALSE(Other.isMinimized()) << "and comes back as a whole";
 }
+
+// A host without a double-click sends one activation; what it does depends on the program's state.
+TEST(TrayIcon, SingleActivationTogglesByTheProgramsState) {
+    struct Row {
+        const char* Name;
+        bool Minimized, Hidden, Active;
+        bool MinimizedAfter, HiddenAfter;
+        int Foregrounds;
+    };
+    const Row Table[] = {
+        {"in the tray: comes back to the front", true, true, false, false, false, 1},
+        {"minimised without the tray: comes back", true, false, false, false, false, 1},
+        {"shown behind another program: comes to the front", false, false, false, false, false, 1},
+        {"shown with the focus: goes to the tray", false, false, true, true, true, 0},
+    };
+    for (const Row& R : Table) {
+        SCOPED_TRACE(R.Name);
+        TrayFixture F;
+        F.Area->Minimized = R.Minimized;
+        F.Area->Hidden = R.Hidden;
+        F.Area->Active = R.Active;
+        F.Area->Activate();
+        EXPECT_EQ(F.Area->Minimized, R.MinimizedAfter);
+        EXPECT_EQ(F.Area->Hidden, R.HiddenAfter);
+        EXPECT_EQ(F.Area->Foregrounds, R.Foregrounds);
+    }
+}
