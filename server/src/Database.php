@@ -45,7 +45,11 @@ final class Database
         ],
     ];
 
-    public function __construct(string $dsn, ?string $user = null, ?string $password = null)
+    /**
+     * $persistent keeps the connection open for the next request of the same PHP worker
+     * (PostgreSQL and MySQL; SQLite opens a file, which costs nothing worth keeping).
+     */
+    public function __construct(string $dsn, ?string $user = null, ?string $password = null, bool $persistent = false)
     {
         $this->driver = strtolower(strstr($dsn, ':', true) ?: '');
         if (!isset(self::TYPES[$this->driver])) {
@@ -62,7 +66,12 @@ final class Database
             PDO::ATTR_DEFAULT_FETCH_MODE => PDO::FETCH_ASSOC,
             PDO::ATTR_EMULATE_PREPARES => false,
             PDO::ATTR_STRINGIFY_FETCHES => false,
+            PDO::ATTR_PERSISTENT => $persistent && $this->driver !== 'sqlite',
         ]);
+        if ($persistent && $this->driver === 'pgsql') {
+            // A worker that died between LISTEN and UNLISTEN leaves its connection listening.
+            $this->pdo->exec('UNLISTEN *');
+        }
         if ($this->driver === 'sqlite') {
             $this->pdo->exec('PRAGMA busy_timeout = 10000');
             $this->pdo->exec('PRAGMA journal_mode = WAL');
@@ -81,7 +90,7 @@ final class Database
 
     public static function fromConfig(Config $config, bool $migrate = true): self
     {
-        $db = new self($config->get('dsn'), $config->get('db_user'), $config->get('db_password'));
+        $db = new self($config->get('dsn'), $config->get('db_user'), $config->get('db_password'), (bool)$config->get('db_persistent'));
         if ($migrate) {
             $db->migrate();
         }

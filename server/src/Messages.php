@@ -14,7 +14,11 @@ final class Messages
     /** The client reads an Index as a signed 32-bit integer. */
     public const MAX_INDEX = 2147483647;
 
-    public function __construct(private Database $db)
+    /**
+     * @param (\Closure(list<array{0:int,1:int}>):mixed)|null $committed told the user id and
+     *        Index of each delivery once a post has committed (to wake waiting polls)
+     */
+    public function __construct(private Database $db, private ?\Closure $committed = null)
     {
     }
 
@@ -81,6 +85,12 @@ final class Messages
             }
             return [$id, $count];
         });
+        if ($this->committed !== null && $count > 0) {
+            ($this->committed)(array_map(
+                static fn(array $row): array => [(int)$row['user_id'], (int)$row['idx']],
+                $this->db->run('SELECT user_id, idx FROM deliveries WHERE message_id = ?', [$id])->fetchAll()
+            ));
+        }
         return ['id' => $id, 'deliveries' => $count, 'unknown' => $unknown];
     }
 

@@ -21,6 +21,7 @@ final class Poller
         private Config $config,
         private Accounts $accounts,
         private Messages $messages,
+        private Hold $hold,
     ) {
     }
 
@@ -58,11 +59,8 @@ final class Poller
             if ($hold <= 0) {
                 return '';
             }
-            // The database is not held while waiting beyond the short look-ups themselves.
-            $message = $this->messages->wait($userId, $index, $hold, (int)$this->config->get('poll_check_ms'));
-            if ($message === null) {
-                return self::IDLE_ANSWER;
-            }
+            // Read before the look-up above, so a message committed since is never waited for.
+            return $this->hold->hold($userId, $index, (int)$user['last_index'], $hold);
         }
         return self::encodeMessage($message, (int)$this->config->get('delay'));
     }
