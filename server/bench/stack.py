@@ -14,6 +14,7 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -339,4 +340,7 @@ class Stack:
             except subprocess.TimeoutExpired:
                 os.killpg(self.redis.pid, signal.SIGKILL)
                 self.redis.wait()
-        shutil.rmtree(self.dir, ignore_errors=True)
+        if os.environ.get("QUORVEL_KEEP_STACK"):
+            print("stack kept in", self.dir, file=sys.stderr)
+        else:
+            shutil.rmtree(self.dir, ignore_errors=True)

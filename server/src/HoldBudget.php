@@ -14,27 +14,45 @@ final class HoldBudget
     /** @var resource|null */
     private $slot = null;
 
-    public function __construct(private string $dir, private int $size)
+    /** @param int|null $size the budget; null derives it from the pool's size on first use */
+    public function __construct(private string $dir, private ?int $size = null)
     {
     }
 
     /**
      * The pool's size to derive a budget from: the built-in server's workers, or PHP-FPM's
-     * running children (all of them under pm = static). Null when neither is known.
+     * running children (all of them under pm = static). Null when neither is known. PHP-FPM's
+     * figure is read at most once a minute and kept in $dir: reading it takes a lock that
+     * concurrent readers fail to get.
      */
-    public static function poolSize(): ?int
+    public function poolSize(): ?int
     {
-        $workers = (int)getenv('PHP_CLI_SERVER_WORKERS');
         if (PHP_SAPI === 'cli-server') {
-            return max(1, $workers);
+            return max(1, (int)getenv('PHP_CLI_SERVER_WORKERS'));
         }
-        if (function_exists('fpm_get_status')) {
-            $status = fpm_get_status();
+        if (!function_exists('fpm_get_status')) {
+            return null;
+        }
+        $cache = $this->dir . '/pool-size';
+        $kept = @file_get_contents($cache);
+        $fresh = $kept !== false && (int)@filemtime($cache) > time() - 60;
+        if (!$fresh) {
+            $status = @fpm_get_status();
             if (is_array($status) && (int)($status['total-processes'] ?? 0) > 0) {
+                $this->makeDir();
+                @file_put_contents($cache . '.' . getmypid(), (string)$status['total-processes']);
+                @rename($cache . '.' . getmypid(), $cache);
                 return (int)$status['total-processes'];
             }
         }
-        return null;
+        return $kept !== false && (int)$kept > 0 ? (int)$kept : null;
+    }
+
+    private function makeDir(): void
+    {
+        if (!is_dir($this->dir)) {
+            @mkdir($this->dir, 0700, true);
+        }
     }
 
     /**
@@ -52,18 +70,25 @@ final class HoldBudget
         if ($this->slot !== null) {
             return true;
         }
+        if ($this->size === null) {
+            $pool = $this->poolSize();
+            // Unknown pool (the command line, say): nothing to protect.
+            if ($pool === null) {
+                return true;
+            }
+            $this->size = self::forPool($pool);
+        }
         if ($this->size <= 0) {
             return false;
         }
-        if (!is_dir($this->dir)) {
-            @mkdir($this->dir, 0700, true);
-        }
+        $this->makeDir();
         // Start at a random slot so that workers do not all contend for the first ones.
         $start = random_int(0, $this->size - 1);
         for ($i = 0; $i < $this->size; $i++) {
             $file = @fopen($this->dir . '/slot-' . (($start + $i) % $this->size), 'c');
             if ($file === false) {
-                continue;
+                error_log("quorvel: cannot open the held-poll slots in $this->dir: polls are answered at once");
+                return false;
             }
             if (flock($file, LOCK_EX | LOCK_NB)) {
                 $this->slot = $file;

@@ -1,0 +1,131 @@
+<?php
+
+declare(strict_types=1);
+
+namespace Quorvel\Server\Tests;
+
+use Quorvel\Server\App;
+use Quorvel\Server\Config;
+use Quorvel\Server\Database;
+use Quorvel\Server\Http;
+use Quorvel\Server\HoldBudget;
+use Quorvel\Server\Messages;
+use Quorvel\Server\NchanHold;
+use Quorvel\Server\Poller;
+
+/** How a poll with nothing pending waits: the budget of held polls, and the hand-off to nginx. */
+final class HoldTest extends ServerTestCase
+{
+    /** @return array<string,array{0:int,1:int}> */
+    public static function pools(): array
+    {
+        return [
+            'a pool of one holds nothing' => [1, 0],
+            'a small pool' => [4, 3],
+            'the guide\'s poll pool' => [200, 150],
+        ];
+    }
+
+    /** @dataProvider pools */
+    public function testTheBudgetLeavesAQuarterOfThePool(int $pool, int $budget): void
+    {
+        $this->assertSame($budget, HoldBudget::forPool($pool));
+    }
+
+    public function testSlotsAreTakenUpToTheBudgetAndFreedOnRelease(): void
+    {
+        $holders = [];
+        for ($i = 0; $i < 4; $i++) {
+            $holders[] = new HoldBudget($this->dir . '/slots', 3);
+        }
+        $taken = array_map(static fn(HoldBudget $b): bool => $b->acquire(), $holders);
+        $this->assertSame([true, true, true, false], $taken);
+        $holders[1]->release();
+        $this->assertTrue($holders[3]->acquire(), 'a released slot is free again');
+        $this->assertFalse((new HoldBudget($this->dir . '/slots', 3))->acquire());
+        $this->assertFalse((new HoldBudget($this->dir . '/none', 0))->acquire(), 'a budget of nothing holds nothing');
+    }
+
+    public function testAPollBeyondTheBudgetIsAnsweredAtOnceWithTheEmptyBody(): void
+    {
+        $app = $this->app(['long_poll_seconds' => 1, 'max_held_polls' => 1, 'hold_lock_dir' => $this->dir . '/holds']);
+        $app->accounts->create('a', 'b');
+        $occupied = new HoldBudget($this->dir . '/holds', 1);
+        $this->assertTrue($occupied->acquire());
+        $this->assertSame('', $app->poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), 'x'));
+        $occupied->release();
+        $this->assertSame(Poller::IDLE_ANSWER, $app->poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), 'x'));
+    }
+
+    /**
+     * The channel a poll waits on must be the one the next post to its user wakes, whatever
+     * Index the client holds.
+     *
+     * @return array<string,array{0:int,1:int}>
+     */
+    public static function waits(): array
+    {
+        return [
+            'a new client, no messages yet' => [0, 0],
+            'a client that holds both messages' => [2, 2],
+            'a client ahead of the database' => [2, 40],
+        ];
+    }
+
+    /** @dataProvider waits */
+    public function testAPollWaitsOnTheChannelTheNextPostWakes(int $posted, int $clientIndex): void
+    {
+        $headers = [];
+        $woken = [];
+        $config = Config::fromArray($this->configValues(['long_poll_seconds' => 25]));
+        $app = new App($config);
+        $nchan = new NchanHold('/quorvel-wait/', null, '/wake/', function (string $line) use (&$headers): void {
+            $headers[] = $line;
+        });
+        $messages = new Messages($app->db, function (array $deliveries) use (&$woken): void {
+            $woken = array_merge($woken, $deliveries);
+        });
+        $poller = new Poller($app->db, $config, $app->accounts, $messages, $nchan);
+        $id = $app->accounts->create('a', 'b');
+        for ($i = 0; $i < $posted; $i++) {
+            $messages->post(['a'], "m$i", 'H', 'M');
+        }
+        $woken = [];
+        $body = $poller->answer(Http::formPairs("User=a&Pass=b&Index=$clientIndex"), 'x');
+        $this->assertSame('', $body, 'the body is nginx\'s to send');
+        $this->assertCount(1, $headers);
+        $messages->post(['a'], 'next', 'H', 'M');
+        $this->assertSame([[$id, max($posted, $clientIndex) + 1]], $woken);
+        $this->assertSame('X-Accel-Redirect: /quorvel-wait/' . NchanHold::channel($id, $woken[0][1] - 1), $headers[0]);
+        // The message announced is pending for that client now: its next poll is not handed on.
+        $next = $poller->answer(Http::formPairs("User=a&Pass=b&Index=$clientIndex"), 'x');
+        $this->assertStringContainsString('next', $next);
+        $this->assertCount(1, $headers);
+    }
+
+    public function testAPostToEveryoneWakesEachRecipientOnce(): void
+    {
+        $app = $this->app();
+        $woken = [];
+        $messages = new Messages($app->db, function (array $deliveries) use (&$woken): void {
+            $woken[] = $deliveries;
+        });
+        $ids = [$app->accounts->create('a', 'p'), $app->accounts->create('b', 'p'), $app->accounts->create('c', 'p')];
+        $app->accounts->setDisabled('c', true);
+        $messages->post(null, 'all', 'H', 'M');
+        $this->assertCount(1, $woken, 'one call per post, after its commit');
+        $this->assertEqualsCanonicalizing([[$ids[0], 1], [$ids[1], 1]], $woken[0]);
+    }
+
+    public function testDatabaseConnectionsAreReusedAcrossRequestsOfOneWorker(): void
+    {
+        $queries = ['pgsql' => 'SELECT pg_backend_pid()', 'mysql' => 'SELECT CONNECTION_ID()'];
+        if (!isset($queries[$this->driver()])) {
+            $this->markTestSkipped('SQLite opens a file: there is no connection to reuse');
+        }
+        $connection = fn(bool $persistent): int => (int)(new Database($this->dsn, $this->dbUser, $this->dbPassword, $persistent))
+            ->value($queries[$this->driver()]);
+        $this->assertSame($connection(true), $connection(true), 'a persistent connection is the same server session');
+        $this->assertNotSame($connection(false), $connection(false));
+    }
+}
