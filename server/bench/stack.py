@@ -169,8 +169,9 @@ class Node:
         fpm_command = [php_fpm_binary(), "-F", "-y", os.path.join(self.dir, "php-fpm.conf")]
         if as_root:
             fpm_command.append("-R")
-        self.fpm = subprocess.Popen(fpm_command, stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.dir, "php-fpm.out"), "w"),
-                                    preexec_fn=raise_file_limit, start_new_session=True)
+        with open(os.path.join(self.dir, "php-fpm.out"), "w") as log:
+            self.fpm = subprocess.Popen(fpm_command, stdout=subprocess.DEVNULL, stderr=log,
+                                        preexec_fn=raise_file_limit, start_new_session=True)
 
         site_file = "nginx-nchan.conf" if stack.nchan else "nginx-php.conf"
         with open(os.path.join(DEPLOY, site_file)) as f:
@@ -205,10 +206,10 @@ class Node:
         ]
         with open(os.path.join(self.dir, "nginx.conf"), "w") as f:
             f.write("\n".join(main) + "\n")
-        self.nginx = subprocess.Popen(
-            [find_binary("nginx"), "-p", self.dir, "-c", os.path.join(self.dir, "nginx.conf"), "-g", "daemon off;"],
-            stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.dir, "nginx.out"), "w"),
-            preexec_fn=raise_file_limit, start_new_session=True)
+        with open(os.path.join(self.dir, "nginx.out"), "w") as log:
+            self.nginx = subprocess.Popen(
+                [find_binary("nginx"), "-p", self.dir, "-c", os.path.join(self.dir, "nginx.conf"), "-g", "daemon off;"],
+                stdout=subprocess.DEVNULL, stderr=log, preexec_fn=raise_file_limit, start_new_session=True)
 
     def wait_ready(self, deadline):
         sockets = [os.path.join(self.dir, "quorvel-poll.sock"), os.path.join(self.dir, "quorvel-api.sock")]
@@ -295,10 +296,11 @@ class Stack:
         raise_file_limit()
         if self.nchan and self.node_count > 1:
             self.redis_port = free_port()
-            self.redis = subprocess.Popen(
-                [find_binary("redis-server"), "--port", str(self.redis_port), "--bind", "127.0.0.1", "--save", "",
-                 "--appendonly", "no", "--dir", self.dir, "--maxclients", "10000"],
-                stdout=open(os.path.join(self.dir, "redis.log"), "w"), stderr=subprocess.STDOUT, start_new_session=True)
+            with open(os.path.join(self.dir, "redis.log"), "w") as log:
+                self.redis = subprocess.Popen(
+                    [find_binary("redis-server"), "--port", str(self.redis_port), "--bind", "127.0.0.1", "--save", "",
+                     "--appendonly", "no", "--dir", self.dir, "--maxclients", "10000"],
+                    stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
             deadline = time.monotonic() + 10
             while True:
                 try:
