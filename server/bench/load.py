@@ -125,6 +125,7 @@ class Run:
         self.errors = {}
         self.api_latency = []
         self.polls = 0
+        self.timer_waits = 0
         self.first_polls = 0
         self.stop = False
 
@@ -177,6 +178,7 @@ class Run:
                     else:
                         self.received[(user, seq)] = now
                 if len(answer.strip(bytes(range(33)))) <= 1:
+                    self.timer_waits += 1
                     await asyncio.sleep(self.args.timer)
         finally:
             connection.close()
@@ -273,6 +275,7 @@ async def run_load(args, deployment, poll_urls, api_url):
         "unexpected": unexpected,
         "errors": run.errors,
         "polls": run.polls,
+        "empty_answers": run.timer_waits,
         "publish_rate": round(len(run.api_latency) / publish_seconds, 1) if publish_seconds else 0,
         "delivery_ms": {"median": ms(statistics.median(latencies) if latencies else float("nan")),
                         "p95": ms(percentile(latencies, 0.95)), "max": ms(max(latencies, default=float("nan")))},
