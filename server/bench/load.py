@@ -233,14 +233,20 @@ async def run_load(args, deployment, poll_urls, api_url):
     idle = usage(deployment)
     clients = []
     ramp_start = time.monotonic()
-    # Connect at a bounded pace, as clients coming online do, so the listen queues never overflow.
+    # Come online at a bounded pace, as clients do, so the listen queues never overflow.
     for number in range(1, args.clients + 1):
         clients.append(asyncio.ensure_future(run.client(number)))
-        if number % 200 == 0:
-            await asyncio.sleep(0.2)
+        if number % 50 == 0:
+            await asyncio.sleep(max(0.0, ramp_start + number / args.ramp_rate - time.monotonic()))
     while run.first_polls < args.clients and time.monotonic() - ramp_start < args.ramp_limit:
         await asyncio.sleep(0.1)
     await asyncio.sleep(args.settle)
+    # Every client waiting: PHP has answered all first polls and is down to the idle re-polls.
+    while deployment is not None and time.monotonic() - ramp_start < args.ramp_limit:
+        before = usage(deployment).get("php-fpm", (0, 0))[1]
+        await asyncio.sleep(1)
+        if usage(deployment).get("php-fpm", (0, 0))[1] - before < 0.05 + args.clients / args.hold * 0.004:
+            break
     waiting = usage(deployment)
     messages = int(args.rate * args.seconds)
     cpu_before = {k: v[1] for k, v in waiting.items()}
@@ -315,7 +321,8 @@ def measure(argv=None):
     parser.add_argument("--nginx-workers", type=int, default=1)
     parser.add_argument("--max-held-polls", type=int, default=None)
     parser.add_argument("--settle", type=float, default=2)
-    parser.add_argument("--ramp-limit", type=float, default=120)
+    parser.add_argument("--ramp-rate", type=float, default=250, help="clients coming online per second")
+    parser.add_argument("--ramp-limit", type=float, default=180)
     parser.add_argument("--drain", type=float, default=None, help="seconds to wait for the last deliveries")
     parser.add_argument("--limit", type=float, default=600, help="the whole run's hard limit, seconds")
     parser.add_argument("--url", help="a running deployment's base URL on loopback (users u1..uN, password pw)")

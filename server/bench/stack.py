@@ -161,6 +161,7 @@ class Node:
         pools = pools.replace("/run/php/", self.dir + "/").replace("/srv/quorvel/config.php", config)
         pools = re.sub(r"(?m)^(user|group|listen\.owner|listen\.group) = www-data$", rf"\1 = {user}", pools)
         pools = re.sub(r"(?m)^(\[quorvel-poll\](?:.|\n)*?pm\.max_children = )\d+", rf"\g<1>{stack.poll_children}", pools)
+        pools = pools.replace("env[QUORVEL_POOL_SIZE] = 16", f"env[QUORVEL_POOL_SIZE] = {stack.poll_children}")
         if as_root:
             pools = re.sub(r"(?m)^(user|group) = .*$\n", "", pools)
         with open(os.path.join(self.dir, "php-fpm.conf"), "w") as f:

@@ -20,32 +20,29 @@ final class HoldBudget
     }
 
     /**
-     * The pool's size to derive a budget from: the built-in server's workers, or PHP-FPM's
-     * running children (all of them under pm = static). Null when neither is known. PHP-FPM's
-     * figure is read at most once a minute and kept in $dir: reading it takes a lock that
-     * concurrent readers fail to get.
+     * The pool's size to derive a budget from: the built-in server's workers, or under PHP-FPM
+     * QUORVEL_POOL_SIZE from the pool's configuration (env[QUORVEL_POOL_SIZE], beside
+     * pm.max_children). PHP-FPM's own status is not asked: reading it from many workers at once
+     * crashes some of them. Zero under PHP-FPM without it, so that a pool of unknown size is never
+     * filled with held polls; null on the command line, where there is no pool.
      */
-    public function poolSize(): ?int
+    public static function poolSize(): ?int
     {
         if (PHP_SAPI === 'cli-server') {
             return max(1, (int)getenv('PHP_CLI_SERVER_WORKERS'));
         }
-        if (!function_exists('fpm_get_status')) {
+        if (PHP_SAPI === 'cli') {
             return null;
         }
-        $cache = $this->dir . '/pool-size';
-        $kept = @file_get_contents($cache);
-        $fresh = $kept !== false && (int)@filemtime($cache) > time() - 60;
-        if (!$fresh) {
-            $status = @fpm_get_status();
-            if (is_array($status) && (int)($status['total-processes'] ?? 0) > 0) {
-                $this->makeDir();
-                @file_put_contents($cache . '.' . getmypid(), (string)$status['total-processes']);
-                @rename($cache . '.' . getmypid(), $cache);
-                return (int)$status['total-processes'];
+        $size = (int)getenv('QUORVEL_POOL_SIZE');
+        if ($size <= 0) {
+            static $told = false;
+            if (!$told) {
+                error_log('quorvel: set env[QUORVEL_POOL_SIZE] in the PHP-FPM pool (or max_held_polls): polls are not held meanwhile');
+                $told = true;
             }
         }
-        return $kept !== false && (int)$kept > 0 ? (int)$kept : null;
+        return max(0, $size);
     }
 
     private function makeDir(): void
@@ -71,7 +68,7 @@ final class HoldBudget
             return true;
         }
         if ($this->size === null) {
-            $pool = $this->poolSize();
+            $pool = self::poolSize();
             // Unknown pool (the command line, say): nothing to protect.
             if ($pool === null) {
                 return true;
