@@ -241,8 +241,10 @@ async def run_load(args, deployment, poll_urls, api_url):
     while run.first_polls < args.clients and time.monotonic() - ramp_start < args.ramp_limit:
         await asyncio.sleep(0.1)
     await asyncio.sleep(args.settle)
-    # Every client waiting: PHP has answered all first polls and is down to the idle re-polls.
-    while deployment is not None and time.monotonic() - ramp_start < args.ramp_limit:
+    # Every client waiting in nginx: PHP has answered all first polls and is down to the idle
+    # re-polls. (Polls held in PHP keep looking for messages: there the settling time must do.)
+    settle_end = time.monotonic() + 60
+    while deployment is not None and deployment.nchan and time.monotonic() < settle_end:
         before = usage(deployment).get("php-fpm", (0, 0))[1]
         await asyncio.sleep(1)
         if usage(deployment).get("php-fpm", (0, 0))[1] - before < 0.05 + args.clients / args.hold * 0.004:
