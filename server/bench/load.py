@@ -183,7 +183,7 @@ class Run:
         finally:
             connection.close()
 
-    async def publisher(self, count):
+    async def publisher(self, count, deadline):
         url = urllib.parse.urlsplit(self.api_url)
         connection = HttpConnection(url.hostname, url.port)
         headers = {"Authorization": f"Bearer {stack.TOKEN}", "Content-Type": "application/json"}
@@ -191,6 +191,9 @@ class Run:
         rng = random.Random(7)
         for seq in range(count):
             await asyncio.sleep(max(0.0, start + seq / self.args.rate - time.monotonic()))
+            if time.monotonic() > deadline:
+                self.error("api calls not made: the run's time limit")
+                break
             users = [f"u{rng.randint(1, self.args.clients)}" for _ in range(self.args.fanout)]
             body = json.dumps({"to": users, "title": f"load {seq}", "html": f"<p>message {seq}</p>"}).encode()
             sent = time.monotonic()
@@ -230,6 +233,8 @@ def usage(deployment):
 
 async def run_load(args, deployment, poll_urls, api_url):
     run = Run(args, poll_urls, api_url)
+    # Whatever happens, a report comes before the hard limit: posting and draining stop here.
+    deadline = time.monotonic() + args.limit - 70
     idle = usage(deployment)
     clients = []
     ramp_start = time.monotonic()
@@ -252,10 +257,10 @@ async def run_load(args, deployment, poll_urls, api_url):
     waiting = usage(deployment)
     messages = int(args.rate * args.seconds)
     cpu_before = {k: v[1] for k, v in waiting.items()}
-    publish_seconds = await run.publisher(messages)
+    publish_seconds = await run.publisher(messages, deadline)
     busy = usage(deployment)
     # Drain: every message must arrive within a hold plus the client's timer.
-    drain_end = time.monotonic() + args.drain
+    drain_end = min(time.monotonic() + args.drain, deadline + 60)
     while time.monotonic() < drain_end and any(key not in run.received for key in run.expected):
         await asyncio.sleep(0.1)
     run.stop = True
@@ -326,11 +331,11 @@ def measure(argv=None):
     parser.add_argument("--ramp-rate", type=float, default=250, help="clients coming online per second")
     parser.add_argument("--ramp-limit", type=float, default=180)
     parser.add_argument("--drain", type=float, default=None, help="seconds to wait for the last deliveries")
-    parser.add_argument("--limit", type=float, default=600, help="the whole run's hard limit, seconds")
+    parser.add_argument("--limit", type=float, default=600, help="the whole run's hard limit, seconds (at least 120)")
     parser.add_argument("--url", help="a running deployment's base URL on loopback (users u1..uN, password pw)")
     parser.add_argument("--check", action="store_true", help="exit 1 on any loss, duplicate, disorder or error")
     args = parser.parse_args(argv)
-    if not 1 <= args.clients <= 12000 or args.rate * args.seconds > 100000 or args.limit > 1800:
+    if not 1 <= args.clients <= 12000 or args.rate * args.seconds > 100000 or not 120 <= args.limit <= 1800:
         parser.error("bounded: at most 12,000 clients, 100,000 posts and 30 minutes")
     if args.drain is None:
         args.drain = args.hold + args.timer + 10
