@@ -22,18 +22,19 @@ final class Config
         'poll_check_ms' => 100,
         // The most polls held at once in this machine's PHP workers; polls beyond it get the empty
         // answer at once (their clients poll again at their timer). Null: three quarters of the
-        // pool (PHP-FPM's running children, or the built-in server's workers). The slots are
-        // lock files in hold_lock_dir (null: a folder in the system's temporary folder).
+        // pool (QUORVEL_POOL_SIZE from the PHP-FPM pool, or the built-in server's workers). The
+        // slots are lock files in hold_lock_dir (null: a folder in the system's temporary folder).
         'max_held_polls' => null,
         'hold_lock_dir' => null,
         // Waiting polls handed on to nginx's pub/sub module (docs/server.md): the internal
         // location that holds them, and the address of the internal server that takes the
-        // wake-ups, as a stream address ("unix:///run/quorvel/nchan.sock"). Both null: polls wait
+        // wake-ups, as a stream address ("unix:///run/quorvel-nchan.sock"). Both null: polls wait
         // in PHP.
         'nchan_hold_location' => null,
         'nchan_publish_address' => null,
-        // Reuse database connections across requests of one PHP worker (PostgreSQL, MySQL):
-        // a new connection costs more than the poll itself.
+        // Reuse the database connection across the requests of one PHP worker: a new PostgreSQL
+        // or MySQL connection costs more than the poll itself, and on SQLite each post would
+        // pay an fsync when no connection stays open.
         'db_persistent' => true,
         // "Delay" sent with every message (seconds the client waits before its next timed poll);
         // 0 sends none.

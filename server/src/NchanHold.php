@@ -25,7 +25,7 @@ final class NchanHold implements Hold
     /**
      * @param string $location the internal location that waits, e.g. "/quorvel-wait/"
      * @param string|null $publishAddress the stream address of the internal server with the
-     *        publishing location, e.g. "unix:///run/quorvel/nchan.sock"
+     *        publishing location, e.g. "unix:///run/quorvel-nchan.sock"
      * @param \Closure(string):void $header sends one response header
      */
     public function __construct(
