@@ -145,4 +145,90 @@ final class HoldTest extends ServerTestCase
         }
         $this->assertSame($persistent, $seen);
     }
+
+    /**
+     * A publishing endpoint on a unix socket that answers 201 to each request and closes a
+     * connection after it has been idle for a moment, as nginx does with kept connections.
+     * Gives the file that lists the paths it was asked for.
+     */
+    private function startPublishEndpoint(string $socket): string
+    {
+        $log = $this->dir . '/published.txt';
+        $code = <<<'PHP'
+            [$socket, $log] = [$argv[1], $argv[2]];
+            $server = stream_socket_server("unix://$socket");
+            touch("$socket.ready");
+            while ($connection = @stream_socket_accept($server, 20)) {
+                stream_set_timeout($connection, 0, 300000);
+                while (($line = fgets($connection)) !== false) {
+                    $length = 0;
+                    while (($header = fgets($connection)) !== false && rtrim($header) !== '') {
+                        if (preg_match('/^Content-Length:\s*(\d+)/i', $header, $m)) {
+                            $length = (int)$m[1];
+                        }
+                    }
+                    if ($length > 0) {
+                        fread($connection, $length);
+                    }
+                    file_put_contents($log, explode(' ', $line)[1] . "\n", FILE_APPEND);
+                    fwrite($connection, "HTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n");
+                }
+                fclose($connection);
+            }
+            PHP;
+        $process = proc_open([PHP_BINARY, '-r', $code, $socket, $log], [0 => ['file', '/dev/null', 'r']], $pipes);
+        $this->endpoints[] = $process;
+        for ($i = 0; $i < 100 && !is_file("$socket.ready"); $i++) {
+            usleep(20000);
+        }
+        $this->assertFileExists("$socket.ready", 'the publishing endpoint started');
+        return $log;
+    }
+
+    /** @var list<resource> */
+    private array $endpoints = [];
+
+    protected function tearDown(): void
+    {
+        foreach ($this->endpoints as $process) {
+            proc_terminate($process);
+            proc_close($process);
+        }
+        $this->endpoints = [];
+        parent::tearDown();
+    }
+
+    public function testWakeUpsReachEachChannelAlsoAfterTheKeptConnectionWasClosed(): void
+    {
+        $socket = $this->dir . '/wake.sock';
+        $log = $this->startPublishEndpoint($socket);
+        $nchan = new NchanHold('/quorvel-wait/', "unix://$socket");
+        $rounds = [
+            'pipelined on one new connection' => [[[7, 1], [8, 5], [9, 2]], ['/wake/u7i0', '/wake/u8i4', '/wake/u9i1']],
+            'after the endpoint closed the kept connection' => [[[7, 2]], ['/wake/u7i1']],
+            'nothing to wake' => [[], []],
+        ];
+        $expected = [];
+        foreach ($rounds as $name => [$deliveries, $paths]) {
+            $this->assertSame(count($deliveries), $nchan->wake($deliveries), $name);
+            $expected = array_merge($expected, $paths);
+            // Idle long enough for the endpoint to close the connection.
+            usleep(500000);
+        }
+        $this->assertSame($expected, file($log, FILE_IGNORE_NEW_LINES));
+    }
+
+    public function testAnUnreachableEndpointLosesTheWakeUpsButNotThePost(): void
+    {
+        $app = $this->app(['nchan_hold_location' => '/quorvel-wait/', 'nchan_publish_address' => 'unix://' . $this->dir . '/none.sock']);
+        $app->accounts->create('a', 'b');
+        $logged = ini_set('error_log', $this->dir . '/php-errors.log');
+        try {
+            $this->assertSame(1, $app->messages->post(['a'], 'T', 'H', 'M')['deliveries']);
+        } finally {
+            ini_set('error_log', (string)$logged);
+        }
+        $this->assertStringContainsString('quorvel wake-up', (string)file_get_contents($this->dir . '/php-errors.log'));
+        $this->assertStringContainsString('Title', $app->poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), 'x'));
+    }
 }
