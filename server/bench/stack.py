@@ -181,6 +181,7 @@ class Node:
                 .replace("/run/quorvel-nchan.sock", os.path.join(self.dir, "nchan.sock"))
                 .replace("listen 80;", f"listen 127.0.0.1:{self.port} backlog=4096;")
                 .replace("include fastcgi_params;", "include /etc/nginx/fastcgi_params;")
+                .replace("/var/log/nginx/error.log", os.path.join(self.dir, "nginx-error.log"))
                 .replace("proxy_read_timeout 25s;", f"proxy_read_timeout {stack.hold_seconds}s;"))
         if stack.redis_port:
             site = site.replace("# nchan_redis_url redis://127.0.0.1:6379; nchan_use_redis on;",
