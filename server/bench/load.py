@@ -25,6 +25,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import stack  # noqa: E402
 
 STALL_SECONDS = 60  # the real client's stall time-out
+IDLE_ANSWER = b"15Again11"  # a hold that ran out (Poller::IDLE_ANSWER)
+WAKE_ANSWER = b"15Again4Wake"  # a wait that a post ended (NchanHold::WAKE_ANSWER)
 
 
 def field_list(body):
@@ -126,6 +128,8 @@ class Run:
         self.api_latency = []
         self.polls = 0
         self.timer_waits = 0
+        self.wakes = 0
+        self.idle_answers = 0
         self.first_polls = 0
         self.stop = False
 
@@ -177,6 +181,10 @@ class Run:
                         self.duplicates += 1
                     else:
                         self.received[(user, seq)] = now
+                if answer == WAKE_ANSWER:
+                    self.wakes += 1
+                elif answer == IDLE_ANSWER:
+                    self.idle_answers += 1
                 if len(answer.strip(bytes(range(33)))) <= 1:
                     self.timer_waits += 1
                     await asyncio.sleep(self.args.timer)
@@ -289,6 +297,8 @@ async def run_load(args, deployment, poll_urls, api_url):
         "errors": run.errors,
         "polls": run.polls,
         "empty_answers": run.timer_waits,
+        "wake_answers": run.wakes,
+        "idle_answers": run.idle_answers,
         "publish_rate": round(len(run.api_latency) / publish_seconds, 1) if publish_seconds else 0,
         "delivery_ms": {"median": ms(statistics.median(latencies) if latencies else float("nan")),
                         "p95": ms(percentile(latencies, 0.95)), "max": ms(max(latencies, default=float("nan")))},

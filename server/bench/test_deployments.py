@@ -19,6 +19,7 @@ import load  # noqa: E402
 import stack  # noqa: E402
 
 CLIENTS = int(os.environ.get("QUORVEL_LOAD_CLIENTS", "300"))
+WOKEN = b"15Again4Wake"  # NchanHold::WAKE_ANSWER; a time-out answers 15Again11
 
 
 def skip_unless_tools(nchan, redis=False):
@@ -126,11 +127,22 @@ class NchanTest(unittest.TestCase):
             other = RawPoll(node.port, "u2")
             time.sleep(0.3)
             self.assertEqual(201, post_message(node.url, "u1", "wake")[0])
-            self.assertEqual(b"15Again11", waiting.body())
+            self.assertEqual(WOKEN, waiting.body())
             self.assertTrue(waiting.socket._closed)
             self.assertFalse(other.answered(), "only the recipient's wait ends")
             self.assertIn(b"wake", RawPoll(node.port, "u1").body())
             self.assertEqual(b"15Again11", other.body())
+
+    def test_two_clients_of_one_user_are_both_woken_and_both_get_the_message(self):
+        with stack.Stack(nchan=True, users=1, hold_seconds=20) as deployment:
+            node = deployment.nodes[0]
+            first, second = RawPoll(node.port, "u1"), RawPoll(node.port, "u1")
+            time.sleep(0.3)
+            self.assertEqual(201, post_message(node.url, "u1", "for both")[0])
+            self.assertEqual([WOKEN, WOKEN], [first.body(), second.body()])
+            for _ in range(2):
+                answer = load.field_list(RawPoll(node.port, "u1", 0).body())
+                self.assertEqual((b"1", b"for both"), (answer[b"Index"], answer[b"Title"]))
 
 
 if __name__ == "__main__":

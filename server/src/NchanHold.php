@@ -10,7 +10,7 @@ namespace Quorvel\Server;
  *
  * The poll waits on the channel of the message it lacks: "u{user}i{lastIndex}" waits for the
  * user's message with Index lastIndex + 1. After the commit of a post, each recipient's channel
- * for its new Index gets one wake-up, which answers every poll waiting on it with the idle answer;
+ * for its new Index gets one wake-up, which answers every poll waiting on it with WAKE_ANSWER;
  * the client polls again at once and takes the message from the database, so the Index rules
  * stay those of a plain poll, and a lost or extra wake-up costs at most one poll. The channel
  * keeps its wake-up for a while, so a poll that arrives between PHP's look-up and nginx's
@@ -19,6 +19,12 @@ namespace Quorvel\Server;
  */
 final class NchanHold implements Hold
 {
+    /**
+     * What a woken poll answers: like the idle answer, no message and longer than one byte, so
+     * the client polls again at once; told apart from a time-out in logs and tests.
+     */
+    public const WAKE_ANSWER = '15Again4Wake';
+
     /** @var resource|null the connection to the publishing endpoint, kept for the process */
     private $connection = null;
 
@@ -75,7 +81,7 @@ final class NchanHold implements Hold
         $requests = '';
         foreach ($chunk as [$userId, $idx]) {
             $requests .= 'POST ' . $this->publishPath . self::channel($userId, $idx - 1) . " HTTP/1.1\r\nHost: quorvel\r\n"
-                . 'Content-Length: ' . strlen(Poller::IDLE_ANSWER) . "\r\n\r\n" . Poller::IDLE_ANSWER;
+                . 'Content-Length: ' . strlen(self::WAKE_ANSWER) . "\r\n\r\n" . self::WAKE_ANSWER;
         }
         try {
             $connection = $this->connect();
