@@ -70,6 +70,8 @@ abstract class ServerTestCase extends TestCase
             'long_poll_seconds' => 0,
             'api_token_hash' => hash('sha256', 'test-token'),
             'secret' => str_repeat('s', 32),
+            // Inside the test's folder, which tearDown removes.
+            'hold_lock_dir' => $this->dir . '/holds',
         ], $values);
     }
 
