@@ -28,10 +28,21 @@ final class Accounts
             && !preg_match('/[\x00-\x1f\x7f]/', $name);
     }
 
+    /**
+     * Whether a new account may take this name. Besides what validName() asks: no "%" or "/"
+     * (a name travels in the API's paths, which the web server has decoded already, so a name
+     * that reads as an encoding of another would address that other), no "," (lists of names
+     * on the command line) and no "*", which addresses everyone.
+     */
+    public static function assignableName(string $name): bool
+    {
+        return self::validName($name) && strpbrk($name, '%/*,') === false;
+    }
+
     public function create(string $name, string $password): int
     {
-        if (!self::validName($name)) {
-            throw new \InvalidArgumentException('a user name must be 1 to 190 bytes of UTF-8 without control characters');
+        if (!self::assignableName($name)) {
+            throw new \InvalidArgumentException('a user name must be 1 to 190 bytes of UTF-8 without control characters, "%", "/", "*" or ","');
         }
         if ($password === '') {
             throw new \InvalidArgumentException('the password must not be empty');

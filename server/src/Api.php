@@ -78,7 +78,9 @@ final class Api
                 return [201, ['created' => self::text($input, 'name')]];
             }
             if ($method === 'POST' && preg_match('#^/users/([^/]+)/(disable|enable|password)$#', $path, $m)) {
-                $name = rawurldecode($m[1]);
+                // The web server has decoded the path already; decoding again would let one name
+                // stand for another.
+                $name = $m[1];
                 match ($m[2]) {
                     'disable' => $this->accounts->setDisabled($name, true),
                     'enable' => $this->accounts->setDisabled($name, false),
