@@ -6,6 +6,7 @@ declare(strict_types=1);
 require dirname(__DIR__) . '/src/autoload.php';
 
 use Quorvel\Server\App;
+use Quorvel\Server\ClientLine;
 use Quorvel\Server\Http;
 
 try {
@@ -16,8 +17,7 @@ try {
     }
     // The hold must end well before the client's 60-second stall time-out (docs/protocol.md).
     set_time_limit((int)$app->config->get('long_poll_seconds') + 30);
-    ignore_user_abort(false);
-    echo $app->poller->answer($fields, Http::clientAddress($app->config));
+    echo $app->poller->answer($fields, Http::clientAddress($app->config), null, ClientLine::toOutput());
 } catch (\Throwable $e) {
     error_log('quorvel poll: ' . $e);
     http_response_code(500);

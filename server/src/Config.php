@@ -20,6 +20,9 @@ final class Config
         // PostgreSQL is woken by NOTIFY instead and looks this often only as a safety net).
         'long_poll_seconds' => 25,
         'poll_check_ms' => 100,
+        // Polls that may wait at once for clients at one address (each occupies a PHP worker);
+        // beyond it a poll is answered at once. 0: no limit. A user has at most one waiting.
+        'held_polls_per_address' => 20,
         // "Delay" sent with every message (seconds the client waits before its next timed poll);
         // 0 sends none.
         'delay' => 0,

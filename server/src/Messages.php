@@ -109,11 +109,13 @@ final class Messages
     /**
      * Waits up to $seconds for a message above $index. SQLite and MySQL look every $checkMs;
      * PostgreSQL sleeps on LISTEN and looks when a NOTIFY names this user (and every
-     * $safetyNetSeconds, in case a notification was missed).
+     * $safetyNetSeconds, in case a notification was missed). Stops early, with null, when
+     * $keepWaiting (asked between look-ups) says no.
      *
+     * @param (\Closure():bool)|null $keepWaiting
      * @return array<string,mixed>|null
      */
-    public function wait(int $userId, int $index, float $seconds, int $checkMs, float $safetyNetSeconds = 1.0): ?array
+    public function wait(int $userId, int $index, float $seconds, int $checkMs, float $safetyNetSeconds = 1.0, ?\Closure $keepWaiting = null): ?array
     {
         $deadline = self::clock() + $seconds;
         $listening = false;
@@ -128,7 +130,7 @@ final class Messages
                     return $message;
                 }
                 $left = $deadline - self::clock();
-                if ($left <= 0 || connection_aborted()) {
+                if ($left <= 0 || connection_aborted() || ($keepWaiting !== null && !$keepWaiting())) {
                     return null;
                 }
                 if ($listening) {

@@ -16,18 +16,23 @@ final class Poller
     /** The time-out answer of a long poll: the field list "Again" = "1", no message. */
     public const IDLE_ANSWER = '15Again11';
 
+    private HeldPolls $heldPolls;
+
     public function __construct(
         private Database $db,
         private Config $config,
         private Accounts $accounts,
         private Messages $messages,
     ) {
+        $this->heldPolls = new HeldPolls($db, $config, $messages);
     }
 
     /**
      * @param list<array{0:string,1:string}> $fields the decoded request body
+     * @param ClientLine|null $line the client's end, for a held poll to see that it is still there;
+     *        the answer is then what is left to send
      */
-    public function answer(array $fields, string $address, ?float $holdSeconds = null): string
+    public function answer(array $fields, string $address, ?float $holdSeconds = null, ?ClientLine $line = null): string
     {
         $name = Http::field($fields, 'User');
         $password = Http::field($fields, 'Pass');
@@ -59,10 +64,14 @@ final class Poller
                 return '';
             }
             // The database is not held while waiting beyond the short look-ups themselves.
-            $message = $this->messages->wait($userId, $index, $hold, (int)$this->config->get('poll_check_ms'));
+            $message = $this->heldPolls->wait($userId, $index, $hold, $address, $line, $waited);
             if ($message === null) {
-                return self::IDLE_ANSWER;
+                // An address with its share of waiting polls already gets the empty answer: its
+                // client polls again at its timer.
+                return $waited ? ($line?->finish(self::IDLE_ANSWER) ?? self::IDLE_ANSWER) : '';
             }
+            return $line?->finish(self::encodeMessage($message, (int)$this->config->get('delay')))
+                ?? self::encodeMessage($message, (int)$this->config->get('delay'));
         }
         return self::encodeMessage($message, (int)$this->config->get('delay'));
     }

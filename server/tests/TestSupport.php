@@ -34,7 +34,7 @@ abstract class ServerTestCase extends TestCase
             if ($db->driver === 'pgsql') {
                 $db->pdo->exec('DROP SCHEMA public CASCADE; CREATE SCHEMA public');
             } else {
-                foreach (['replies', 'deliveries', 'messages', 'failed_logins', 'users', 'schema_migrations'] as $t) {
+                foreach (['replies', 'deliveries', 'messages', 'failed_logins', 'known_addresses', 'users', 'schema_migrations'] as $t) {
                     $db->pdo->exec("DROP TABLE IF EXISTS $t");
                 }
             }

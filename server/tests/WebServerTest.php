@@ -42,12 +42,12 @@ final class WebServerTest extends ServerTestCase
     }
 
     /** @return array{0:int,1:mixed} */
-    private function api(string $base, string $method, string $path, ?array $json = null): array
+    private function api(string $base, string $method, string $path, ?array $json = null, float $timeout = 30): array
     {
         [$status, $body] = self::http($method, "$base/api.php$path", $json === null ? null : json_encode($json), [
             'Authorization' => 'Bearer test-token',
             'Content-Type' => 'application/json',
-        ]);
+        ], $timeout);
         return [$status, json_decode($body, true)];
     }
 
@@ -124,6 +124,77 @@ final class WebServerTest extends ServerTestCase
         foreach (['%64ave', 'a/b', '*', 'ann,bob', "line\nbreak"] as $name) {
             [$status] = $this->api($base, 'POST', '/users', ['name' => $name, 'password' => 'pw']);
             $this->assertSame(400, $status, $name);
+        }
+    }
+
+    /** Sends a poll and closes the connection at once, as an attacker abandoning polls would. */
+    private static function abandonPoll(string $base, string $user, string $pass): void
+    {
+        $port = (int)parse_url($base, PHP_URL_PORT);
+        $socket = fsockopen('127.0.0.1', $port);
+        $body = self::pollBody($user, $pass, 0);
+        fwrite($socket, "POST /poll.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+            . 'Content-Length: ' . strlen($body) . "\r\nConnection: close\r\n\r\n$body");
+        fclose($socket);
+    }
+
+    /** Opens a poll from $from and leaves it waiting; gives the socket. @return resource */
+    private static function holdPoll(string $base, string $user, string $pass, string $from)
+    {
+        $port = (int)parse_url($base, PHP_URL_PORT);
+        $socket = stream_socket_client("tcp://127.0.0.1:$port", $errno, $error, 5, STREAM_CLIENT_CONNECT,
+            stream_context_create(['socket' => ['bindto' => "$from:0"]]));
+        $body = self::pollBody($user, $pass, 0);
+        fwrite($socket, "POST /poll.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+            . 'Content-Length: ' . strlen($body) . "\r\nConnection: close\r\n\r\n$body");
+        return $socket;
+    }
+
+    /**
+     * One account abandoning polls, or one address holding many, leaves the pool to everyone
+     * else: another user's poll and the site's API call are served, not queued behind the held
+     * polls until they time out (the client's time-out here is far below the 25 s hold).
+     */
+    public function testAbandonedAndCrowdedPollsLeaveWorkersForOthers(): void
+    {
+        $config = ['long_poll_seconds' => 25, 'held_polls_per_address' => 2];
+        $base = $this->serve($config, 4);
+        $app = $this->app($config);
+        $app->accounts->create('bob', 'pw-bob');
+        $app->accounts->create('mallory', 'pw-m');
+        for ($i = 0; $i < 6; $i++) {
+            $app->accounts->create("office$i", 'pw');
+        }
+        $attacks = [
+            'one account abandons polls' => function () use ($base): array {
+                for ($i = 0; $i < 40; $i++) {
+                    self::abandonPoll($base, 'mallory', 'pw-m');
+                    usleep(25000);
+                }
+                return [];
+            },
+            'one address holds polls of many accounts' => function () use ($base): array {
+                $sockets = [];
+                for ($i = 0; $i < 6; $i++) {
+                    $sockets[] = self::holdPoll($base, "office$i", 'pw', '127.0.0.2');
+                    usleep(100000);
+                }
+                return $sockets;
+            },
+        ];
+        $posted = 0;
+        foreach ($attacks as $attack => $run) {
+            $sockets = $run();
+            usleep(500000);
+            [$status, $answer] = $this->api($base, 'POST', '/messages', ['to' => 'bob', 'title' => "during: $attack", 'text' => 'x'], 8);
+            $this->assertSame(201, $status, "$attack: the API call " . $this->server->phpErrors());
+            $posted++;
+            [$status, $strings] = self::poll($base, 'bob', 'pw-bob', $posted - 1, '127.0.0.3', 8);
+            $this->assertSame(200, $status, "$attack: another user's poll");
+            $this->assertSame("during: $attack", FieldList::value($strings, 'Title'), $attack);
+            foreach ($sockets as $socket) {
+                fclose($socket);
+            }
         }
     }
 }
