@@ -36,6 +36,12 @@ final class Config
         'throttle_window_seconds' => 900,
         'throttle_user_limit' => 10,
         'throttle_address_limit' => 50,
+        // An address where a user logged in with the right password within these days is not
+        // locked out for that user by failures of others.
+        'known_address_days' => 30,
+        // Whether a disabled account whose password was right is told so; otherwise it gets the
+        // same refusal as a wrong password.
+        'tell_disabled' => false,
         // A header that carries the client's address behind a trusted reverse proxy, for example
         // 'HTTP_X_REAL_IP'; null uses REMOTE_ADDR.
         'client_address_header' => null,

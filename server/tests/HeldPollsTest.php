@@ -30,6 +30,7 @@ final class HeldPollsTest extends ServerTestCase
         ];
         foreach ($cases as $case => [$waiting, $until, $limit, $expected]) {
             $app = $this->app(['held_polls_per_address' => $limit, 'poll_check_ms' => 20]);
+            $app->db->run('DELETE FROM known_addresses');
             $app->db->run('DELETE FROM users');
             $app->accounts->create('me', 'pw');
             for ($i = 0; $i < $waiting; $i++) {

@@ -197,4 +197,29 @@ final class WebServerTest extends ServerTestCase
             }
         }
     }
+
+    /**
+     * A guesser at another address locks the name for itself, not for the user at the machine
+     * it logged in from; and a crowd of guesses behind one address does not shut out a user
+     * known there.
+     */
+    public function testAGuesserIsRefusedWhileTheUserAtItsKnownAddressKeepsWorking(): void
+    {
+        $base = $this->serve(['throttle_user_limit' => 10, 'throttle_address_limit' => 50]);
+        $app = $this->app();
+        $app->accounts->create('victim', 'right');
+        $this->assertSame([], self::poll($base, 'victim', 'right', 0, '127.0.0.2')[1], 'the user logs in from its machine');
+        $deny = 'Unknown user name or wrong password.';
+        for ($i = 0; $i < 10; $i++) {
+            $this->assertSame($deny, FieldList::value(self::poll($base, 'victim', "guess$i", 0, '127.0.0.3')[1], 'Deny'));
+        }
+        for ($round = 0; $round < 3; $round++) {
+            $refusal = FieldList::value(self::poll($base, 'victim', 'guess', 0, '127.0.0.3')[1], 'Deny');
+            $this->assertStringStartsWith('Too many failed log-ins', $refusal, 'the guesser is refused');
+            $this->assertSame([], self::poll($base, 'victim', 'right', 0, '127.0.0.2')[1], 'the user keeps working');
+        }
+        // A machine of the user's that polled before with the password verified a short while ago.
+        $this->assertSame([], self::poll($base, 'victim', 'right', 0, '127.0.0.4')[1], 'a still-valid credential passes');
+        $this->assertStringStartsWith('Too many failed log-ins', FieldList::value(self::poll($base, 'victim', 'wrong', 0, '127.0.0.4')[1], 'Deny'));
+    }
 }
