@@ -160,15 +160,19 @@ final class Accounts
         return $this->config->get('tell_disabled') ? [self::DISABLED, $user, 0] : [self::DENIED, null, 0];
     }
 
-    /** bcrypt reads no further than 72 bytes and stops at a zero byte: such passwords are refused. */
+    /** Whether any account can have this password: none is empty or holds a zero byte. */
     public static function usablePassword(string $password): bool
     {
-        return $password !== '' && strlen($password) <= 72 && !str_contains($password, "\0");
+        return $password !== '' && !str_contains($password, "\0");
     }
 
+    /**
+     * bcrypt reads no further than 72 bytes, so a longer new password is refused rather than
+     * silently cut short. (Accounts that got a longer one before still log in with it.)
+     */
     private static function checkNewPassword(string $password): void
     {
-        if (!self::usablePassword($password)) {
+        if (!self::usablePassword($password) || strlen($password) > 72) {
             throw new \InvalidArgumentException('the password must be 1 to 72 bytes without zero bytes');
         }
     }

@@ -25,7 +25,13 @@ final class Api
 
     public function authorized(string $authorization): bool
     {
-        $expected = $this->config->get('api_token_hash');
+        return self::tokenAccepted($this->config, $authorization);
+    }
+
+    /** Whether the bearer token is right: needs the configuration only, not the database. */
+    public static function tokenAccepted(Config $config, string $authorization): bool
+    {
+        $expected = $config->get('api_token_hash');
         if (!is_string($expected) || strlen($expected) !== 64) {
             return false;
         }
@@ -116,7 +122,14 @@ final class Api
         } else {
             return [400, ['error' => 'give the message as "html" or as "text"']];
         }
-        $result = $this->messages->post($names, $title, $header, $html);
+        if ($names !== null && in_array('*', $names, true)) {
+            return [400, ['error' => '"*" stands for every user and goes alone']];
+        }
+        try {
+            $result = $this->messages->post($names, $title, $header, $html);
+        } catch (\OverflowException $e) {
+            return [409, ['error' => $e->getMessage()]];
+        }
         if ($result['deliveries'] === 0 && $result['id'] === 0) {
             return [404, ['error' => 'no such enabled user', 'unknown' => $result['unknown']]];
         }
@@ -129,6 +142,10 @@ final class Api
         $value = $input[$key] ?? null;
         if (!is_string($value)) {
             throw new \InvalidArgumentException("\"$key\" must be a string");
+        }
+        // Not every database stores a zero byte (PostgreSQL would cut the text short there).
+        if (str_contains($value, "\0")) {
+            throw new \InvalidArgumentException("\"$key\" must not contain zero bytes");
         }
         return $value;
     }

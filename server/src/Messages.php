@@ -13,6 +13,13 @@ final class Messages
     public const CHANNEL = 'quorvel_delivery';
     /** The client reads an Index as a signed 32-bit integer. */
     public const MAX_INDEX = 2147483647;
+    /**
+     * Room for messages that a client's Index never takes from its user's counter: a client
+     * that claims the highest Index there is would otherwise leave none for later messages.
+     */
+    public const CATCH_UP_HEADROOM = 1000000;
+    /** Longest title and header in bytes: one line of the client's list and its caption. */
+    public const MAX_LABEL = 1000;
 
     public function __construct(private Database $db)
     {
@@ -37,6 +44,13 @@ final class Messages
         if (trim($html) === '') {
             throw new \InvalidArgumentException('a message needs a non-empty body');
         }
+        if (strlen($title) > self::MAX_LABEL || strlen($header) > self::MAX_LABEL) {
+            throw new \InvalidArgumentException('the title and the header may have at most ' . self::MAX_LABEL . ' bytes');
+        }
+        if (str_contains($title . $header . $html, "\0")) {
+            // PostgreSQL would store the text only up to it.
+            throw new \InvalidArgumentException('a message must not contain zero bytes');
+        }
         $unknown = [];
         $ids = [];
         if ($names !== null) {
@@ -52,6 +66,8 @@ final class Messages
             if ($ids === []) {
                 return ['id' => 0, 'deliveries' => 0, 'unknown' => $unknown];
             }
+        } elseif ($this->db->value('SELECT 1 FROM users WHERE disabled = 0 LIMIT 1') === null) {
+            return ['id' => 0, 'deliveries' => 0, 'unknown' => []];
         }
         $now = time();
         [$id, $count] = $this->db->transaction(function () use ($ids, $names, $title, $header, $html, $now): array {
@@ -79,6 +95,10 @@ final class Messages
                     $this->db->run('SELECT pg_notify(?, ?)', [self::CHANNEL, $chunk === null ? '*' : implode(',', $chunk)]);
                 }
             }
+            if ($count === 0) {
+                // Every recipient's counter is at the maximum: nothing would ever be delivered.
+                throw new \OverflowException('no recipient can take another message: its Index is at the maximum');
+            }
             return [$id, $count];
         });
         return ['id' => $id, 'deliveries' => $count, 'unknown' => $unknown];
@@ -102,7 +122,8 @@ final class Messages
     public function catchUp(int $userId, int $index): void
     {
         if ($index > 0) {
-            $this->db->run('UPDATE users SET last_index = ? WHERE id = ? AND last_index < ?', [min($index, self::MAX_INDEX), $userId, $index]);
+            $index = min($index, self::MAX_INDEX - self::CATCH_UP_HEADROOM);
+            $this->db->run('UPDATE users SET last_index = ? WHERE id = ? AND last_index < ?', [$index, $userId, $index]);
         }
     }
 
