@@ -53,15 +53,15 @@ final class WebServer
     }
 
     /**
-     * Starts PHP-FPM with $workers children and nginx in front of it; $serverExtra goes into
-     * nginx's server block. Throws when either does not come up.
+     * Starts PHP-FPM with $workers children and nginx in front of it. Throws when either does
+     * not come up.
      */
-    public static function start(string $dir, string $configFile, int $workers, string $serverExtra = ''): self
+    public static function start(string $dir, string $configFile, int $workers): self
     {
         $server = new self($dir);
         try {
             $server->startFpm($configFile, $workers);
-            $server->url = $server->startNginx($serverExtra);
+            $server->url = $server->startNginx();
         } catch (\Throwable $e) {
             $server->stop();
             throw $e;
@@ -88,7 +88,7 @@ final class WebServer
         $this->waitFor(fn(): bool => file_exists("{$this->dir}/fpm.sock"), 'PHP-FPM', 'fpm.log');
     }
 
-    private function startNginx(string $serverExtra): string
+    private function startNginx(): string
     {
         $public = dirname(__DIR__) . '/public';
         mkdir("{$this->dir}/nginx-temp", 0700, true);
@@ -103,8 +103,14 @@ final class WebServer
                 . "pid {$this->dir}/nginx.pid;\nerror_log {$this->dir}/nginx-error.log info;\n"
                 . "events { worker_connections 1024; }\n"
                 . "http {\n    access_log off;\n$temp"
+                . "    limit_conn_zone \$binary_remote_addr zone=quorvel_addr:1m;\n"
+                . "    limit_req_zone \$binary_remote_addr zone=quorvel_rate:1m rate=20r/s;\n"
                 . "    server {\n        listen 127.0.0.1:$port;\n        root $public;\n        client_max_body_size 1m;\n"
-                . "$serverExtra\n"
+                // The time-outs and limits that docs/server.md asks of a deployment.
+                . "        client_header_timeout 10s;\n        client_body_timeout 10s;\n        send_timeout 30s;\n"
+                . "        keepalive_timeout 15s;\n        reset_timedout_connection on;\n"
+                . "        limit_conn quorvel_addr 60;\n        limit_req zone=quorvel_rate burst=40 nodelay;\n"
+                . "        limit_conn_status 429;\n        limit_req_status 429;\n"
                 . "        location ~ ^/(poll|reply|api)\\.php(/|$) {\n"
                 . "            fastcgi_split_path_info ^(.+\\.php)(/.*)$;\n"
                 . "            include /etc/nginx/fastcgi_params;\n"
