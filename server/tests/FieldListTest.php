@@ -5,7 +5,6 @@ declare(strict_types=1);
 namespace Quorvel\Server\Tests;
 
 use PHPUnit\Framework\TestCase;
-use Quorvel\Server\ClientLine;
 use Quorvel\Server\FieldList;
 use Quorvel\Server\Poller;
 
@@ -130,15 +129,7 @@ final class FieldListTest extends TestCase
         ];
         foreach ([1, 2, 5] as $probes) {
             foreach ($answers as $answer) {
-                $sent = '';
-                $line = new ClientLine(static function (string $bytes) use (&$sent): bool {
-                    $sent .= $bytes;
-                    return true;
-                });
-                for ($i = 0; $i < $probes; $i++) {
-                    $line->alive();
-                }
-                $decoded = $this->decodeWithClient($decoder, $sent . $line->finish($answer));
+                $decoded = $this->decodeWithClient($decoder, ServerTestCase::throughCheckedLine($answer, $probes));
                 $empty = array_fill(0, 2 * ($probes - 1), '');
                 $this->assertSame(array_merge($empty, FieldList::decode($answer)), $decoded, "$probes probes");
             }

@@ -78,7 +78,6 @@ final class HeldPollsTest extends ServerTestCase
             return strlen($sent) < 2;
         });
         $start = microtime(true);
-        $this->assertSame('', $line->finish(''));
         $this->poll($app, 'me', 30.0, '192.0.2.1', $line);
         $this->assertLessThan(15, microtime(true) - $start);
         $this->assertNull($app->db->value('SELECT held_token FROM users'), 'its place is free again');
@@ -94,15 +93,7 @@ final class HeldPollsTest extends ServerTestCase
         ];
         foreach ([0, 1, 3] as $probes) {
             foreach ($answers as $answer) {
-                $sent = '';
-                $line = new ClientLine(static function (string $bytes) use (&$sent): bool {
-                    $sent .= $bytes;
-                    return true;
-                });
-                for ($i = 0; $i < $probes; $i++) {
-                    $this->assertTrue($line->alive());
-                }
-                $text = $sent . $line->finish($answer);
+                $text = self::throughCheckedLine($answer, $probes);
                 $strings = FieldList::decode($text);
                 $pairs = [];
                 for ($i = 0; $i < count($strings); $i += 2) {
