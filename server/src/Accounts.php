@@ -105,6 +105,7 @@ final class Accounts
      */
     public function authenticate(string $name, string $password, string $address): array
     {
+        $address = AddressGroup::of($address);
         $user = self::validName($name) ? $this->find($name) : null;
         $nameKey = self::failureKey($name);
         $userLimit = (int)$this->config->get('throttle_user_limit');

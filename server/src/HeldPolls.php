@@ -30,7 +30,7 @@ final class HeldPolls
     public function wait(int $userId, int $index, float $seconds, string $address, ?ClientLine $line, ?bool &$waited = null): ?array
     {
         $waited = false;
-        $token = $this->begin($userId, $address, $seconds);
+        $token = $this->begin($userId, AddressGroup::of($address), $seconds);
         if ($token === null) {
             return null;
         }
@@ -83,12 +83,6 @@ final class HeldPolls
     private function end(int $userId, string $token): void
     {
         $this->db->run('UPDATE users SET held_token = NULL, held_address = NULL, held_until = 0 WHERE id = ? AND held_token = ?', [$userId, $token]);
-    }
-
-    /** How many polls wait for $address now. */
-    public function waitingFrom(string $address): int
-    {
-        return (int)$this->db->value('SELECT COUNT(*) FROM users WHERE held_address = ? AND held_until > ?', [$address, time()]);
     }
 
     private static function clock(): float

@@ -5,6 +5,7 @@ declare(strict_types=1);
 namespace Quorvel\Server\Tests;
 
 use Quorvel\Server\Accounts;
+use Quorvel\Server\AddressGroup;
 
 /** Accounts: which names and passwords are taken, and who a lock-out reaches. */
 final class AccountsTest extends ServerTestCase
@@ -147,5 +148,28 @@ final class AccountsTest extends ServerTestCase
         $this->assertSame(['c', 'd'], $app->db->run('SELECT name FROM users WHERE pass_cache IS NOT NULL ORDER BY name')->fetchAll(\PDO::FETCH_COLUMN));
         $this->assertSame(0, (int)$app->db->value('SELECT COUNT(*) FROM users WHERE pass_cache IS NULL AND pass_cache_until <> 0'));
         $this->assertSame(['d'], $app->db->run('SELECT user_name FROM failed_logins')->fetchAll(\PDO::FETCH_COLUMN));
+    }
+
+    /** One IPv6 machine has a whole /64 to choose from: the limits count the /64 as one address. */
+    public function testAnIpv6NetworkOf64BitsCountsAsOneAddress(): void
+    {
+        $cases = [
+            '192.0.2.7' => '192.0.2.7',
+            '::ffff:192.0.2.7' => '192.0.2.7',
+            '2001:db8:1:2::5' => '2001:db8:1:2::/64',
+            '2001:DB8:1:2:ffff:ffff:ffff:ffff' => '2001:db8:1:2::/64',
+            '2001:db8:1:3::5' => '2001:db8:1:3::/64',
+            'cli' => 'cli',
+        ];
+        foreach ($cases as $address => $group) {
+            $this->assertSame($group, AddressGroup::of($address), $address);
+        }
+        $app = $this->app(['throttle_address_limit' => 3, 'throttle_user_limit' => 100]);
+        $app->accounts->create('real', 'pw');
+        for ($i = 1; $i <= 3; $i++) {
+            $this->assertSame(Accounts::DENIED, $app->accounts->authenticate("guess$i", 'x', "2001:db8:1:2::$i")[0]);
+        }
+        $this->assertSame(Accounts::THROTTLED, $app->accounts->authenticate('real', 'pw', '2001:db8:1:2:abcd::1')[0]);
+        $this->assertSame(Accounts::OK, $app->accounts->authenticate('real', 'pw', '2001:db8:1:3::1')[0]);
     }
 }
