@@ -26,7 +26,7 @@ final class App
         $this->replies = new Replies($this->db, $config, $this->accounts);
         $hold = $nchan !== null && $config->get('nchan_hold_location') !== null
             ? $nchan
-            : PhpHold::fromConfig($this->messages, $config);
+            : PhpHold::fromConfig(new HeldPolls($this->db, $config, $this->messages), $config);
         $this->poller = new Poller($this->db, $config, $this->accounts, $this->messages, $hold);
         $this->api = new Api($config, $this->accounts, $this->messages, $this->replies);
     }

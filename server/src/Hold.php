@@ -13,7 +13,8 @@ interface Hold
     /**
      * Gives the answer's body for a poll at $index with nothing pending. $lastIndex is the user's
      * highest Index as read before the look-up that found nothing, so the next message will
-     * carry $lastIndex + 1.
+     * carry $lastIndex + 1. $address is the client's, for per-address limits; $line its end of
+     * the connection, when the wait can watch it (the answer is then what is left to send).
      */
-    public function hold(int $userId, int $index, int $lastIndex, float $seconds): string;
+    public function hold(int $userId, int $index, int $lastIndex, float $seconds, string $address, ?ClientLine $line): string;
 }

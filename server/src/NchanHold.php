@@ -47,7 +47,8 @@ final class NchanHold implements Hold
         return 'u' . $userId . 'i' . $lastIndex;
     }
 
-    public function hold(int $userId, int $index, int $lastIndex, float $seconds): string
+    /** nginx notices a closed client itself, and its per-address limit bounds the waits. */
+    public function hold(int $userId, int $index, int $lastIndex, float $seconds, string $address, ?ClientLine $line): string
     {
         $send = $this->header ?? static function (string $line): void {
             header($line);

@@ -27,8 +27,10 @@ final class Poller
 
     /**
      * @param list<array{0:string,1:string}> $fields the decoded request body
+     * @param ClientLine|null $line the client's end, for a held poll to see that it is still there;
+     *        the answer is then what is left to send
      */
-    public function answer(array $fields, string $address, ?float $holdSeconds = null): string
+    public function answer(array $fields, string $address, ?float $holdSeconds = null, ?ClientLine $line = null): string
     {
         $name = Http::field($fields, 'User');
         $password = Http::field($fields, 'Pass');
@@ -60,7 +62,7 @@ final class Poller
                 return '';
             }
             // Read before the look-up above, so a message committed since is never waited for.
-            return $this->hold->hold($userId, $index, (int)$user['last_index'], $hold);
+            return $this->hold->hold($userId, $index, (int)$user['last_index'], $hold, $address, $line);
         }
         return self::encodeMessage($message, (int)$this->config->get('delay'));
     }
