@@ -46,26 +46,34 @@ class RawPoll:
 
     def __init__(self, port, user, index=0):
         body = f"User={user}&Pass=pw&Index={index}".encode()
+        self.data = b""
+        self.finished = False
         self.socket = socket.create_connection(("127.0.0.1", port), timeout=60)
         self.socket.sendall(b"POST /poll.php HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\n"
                             + f"Content-Length: {len(body)}\r\n\r\n".encode() + body)
 
     def answered(self):
-        """Whether an answer has begun to arrive (without waiting)."""
-        self.socket.setblocking(False)
-        try:
-            return self.socket.recv(1, socket.MSG_PEEK) != b""
-        except BlockingIOError:
-            return False
-        finally:
-            self.socket.setblocking(True)
+        """Whether the whole answer has arrived (without waiting). A poll held in PHP writes to
+        its client while it waits, so its first bytes do not tell."""
+        if not self.finished:
+            self.socket.setblocking(False)
+            try:
+                while chunk := self.socket.recv(65536):
+                    self.data += chunk
+                self.finished = True
+            except BlockingIOError:
+                pass
+            finally:
+                self.socket.setblocking(True)
+        return self.finished
 
     def body(self):
-        data = b""
-        while chunk := self.socket.recv(65536):
-            data += chunk
+        while not self.finished:
+            chunk = self.socket.recv(65536)
+            self.data += chunk
+            self.finished = chunk == b""
         self.socket.close()
-        head, _, body = data.partition(b"\r\n\r\n")
+        head, _, body = self.data.partition(b"\r\n\r\n")
         assert head.split()[1] == b"200", head
         return body
 
@@ -103,9 +111,11 @@ class PhpOnlyTest(unittest.TestCase):
             status, _ = post_message(node.url, "u7", "posted while polls are held")
             self.assertEqual(201, status)
             self.assertEqual([], [poll for poll in held if poll.answered()], "the API answered before any held poll")
-            bodies = [poll.body() for poll in polls]
+            # A held poll's answer may come with wider length fields (it wrote to its client
+            # meanwhile), so the answers are compared as the client reads them.
+            answers = sorted(sorted((k, v) for k, v in load.field_list(poll.body()).items() if k) for poll in polls)
             self.assertEqual(3, len(held))
-            self.assertEqual([b"", b"", b"", b"15Again11", b"15Again11", b"15Again11"], sorted(bodies))
+            self.assertEqual([[]] * 3 + [[(b"Again", b"1")]] * 3, answers)
 
 
 @skip_unless_tools(nchan=True)
