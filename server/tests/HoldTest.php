@@ -5,6 +5,7 @@ declare(strict_types=1);
 namespace Quorvel\Server\Tests;
 
 use Quorvel\Server\App;
+use Quorvel\Server\ClientLine;
 use Quorvel\Server\Config;
 use Quorvel\Server\Database;
 use Quorvel\Server\Http;
@@ -55,6 +56,46 @@ final class HoldTest extends ServerTestCase
         $this->assertSame('', $app->poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), 'x'));
         $occupied->release();
         $this->assertSame(Poller::IDLE_ANSWER, $app->poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), 'x'));
+    }
+
+    /**
+     * Within the budget the per-address share still holds, and a poll refused for it gives its
+     * slot back, so that one address cannot keep the budget for itself.
+     */
+    public function testAPollHeldInPhpKeepsTheRulesOfHeldPollsWithinTheBudget(): void
+    {
+        $app = $this->app(['long_poll_seconds' => 1, 'max_held_polls' => 1, 'held_polls_per_address' => 1, 'poll_check_ms' => 20]);
+        $app->accounts->create('a', 'b');
+        $app->accounts->create('other', 'b');
+        $app->db->run('UPDATE users SET held_token = ?, held_address = ?, held_until = ? WHERE name = ?', ['t', '198.51.100.1', time() + 60, 'other']);
+        $poll = static fn(string $address): string => $app->poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), $address, 0.2);
+        $this->assertSame('', $poll('198.51.100.1'), 'the address has its share');
+        $this->assertSame(Poller::IDLE_ANSWER, $poll('198.51.100.2'), 'the one slot of the budget was given back');
+        $this->assertTrue((new HoldBudget($this->dir . '/holds', 1))->acquire(), 'and is free after the wait');
+    }
+
+    /** A poll handed on to nginx writes nothing itself: its headers must still be free to send. */
+    public function testAPollHandedOnToNginxNeverWritesToItsClient(): void
+    {
+        $headers = [];
+        $written = '';
+        $config = Config::fromArray($this->configValues(['long_poll_seconds' => 25, 'held_polls_per_address' => 1]));
+        $app = new App($config);
+        $nchan = new NchanHold('/quorvel-wait/', null, '/wake/', function (string $line) use (&$headers): void {
+            $headers[] = $line;
+        });
+        $poller = new Poller($app->db, $config, $app->accounts, $app->messages, $nchan);
+        $app->accounts->create('a', 'b');
+        $line = new ClientLine(function (string $bytes) use (&$written): bool {
+            $written .= $bytes;
+            return true;
+        });
+        // Two polls of one user from one address: both are handed on; nginx bounds the address.
+        for ($i = 0; $i < 2; $i++) {
+            $this->assertSame('', $poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), '198.51.100.1', null, $line));
+        }
+        $this->assertSame('', $written);
+        $this->assertCount(2, $headers);
     }
 
     /**
