@@ -77,6 +77,8 @@ final class WebServer
             . "listen = {$this->dir}/fpm.sock\nlisten.mode = 0666\npm = static\npm.max_children = $workers\n"
             . "request_terminate_timeout = 120s\ncatch_workers_output = yes\nclear_env = yes\n"
             . 'env[QUORVEL_CONFIG] = ' . $configFile . "\n"
+            // As in the deployment's pool: the script holds polls within three quarters of it.
+            . "env[QUORVEL_POOL_SIZE] = $workers\n"
             . "php_admin_value[error_log] = {$this->dir}/php-error.log\nphp_admin_flag[log_errors] = on\n";
         file_put_contents("{$this->dir}/fpm.conf", $ini);
         // The machine's php.ini (its extensions) applies; its pools do not.

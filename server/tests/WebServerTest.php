@@ -139,26 +139,48 @@ final class WebServerTest extends ServerTestCase
     }
 
     /** Opens a poll from $from and leaves it waiting; gives the socket. @return resource */
-    private static function holdPoll(string $base, string $user, string $pass, string $from)
+    private static function holdPoll(string $base, string $user, string $pass, string $from, int $index = 0)
     {
         $port = (int)parse_url($base, PHP_URL_PORT);
         $socket = stream_socket_client("tcp://127.0.0.1:$port", $errno, $error, 5, STREAM_CLIENT_CONNECT,
             stream_context_create(['socket' => ['bindto' => "$from:0"]]));
-        $body = self::pollBody($user, $pass, 0);
+        $body = self::pollBody($user, $pass, $index);
         fwrite($socket, "POST /poll.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
             . 'Content-Length: ' . strlen($body) . "\r\nConnection: close\r\n\r\n$body");
         return $socket;
     }
 
+    /** The body of the answer on a socket of holdPoll, read within $timeout seconds. @param resource $socket */
+    private static function answerOn($socket, float $timeout): string
+    {
+        stream_set_timeout($socket, (int)ceil($timeout));
+        $answer = (string)stream_get_contents($socket);
+        fclose($socket);
+        $body = substr($answer, (int)strpos($answer, "\r\n\r\n") + 4);
+        // HTTP/1.1 from nginx: a held poll's answer arrives in chunks.
+        if (preg_match('/^Transfer-Encoding:\s*chunked/mi', $answer)) {
+            $plain = '';
+            while (preg_match('/^([0-9a-f]+)\r\n/i', $body, $m) && hexdec($m[1]) > 0) {
+                $plain .= substr($body, strlen($m[0]), (int)hexdec($m[1]));
+                $body = substr($body, strlen($m[0]) + (int)hexdec($m[1]) + 2);
+            }
+            $body = $plain;
+        }
+        return $body;
+    }
+
     /**
      * One account abandoning polls, or one address holding many, leaves the pool to everyone
      * else: another user's poll and the site's API call are served, not queued behind the held
-     * polls until they time out (the client's time-out here is far below the 25 s hold).
+     * polls until they time out (the client's time-out here is far below the 25 s hold). Nor do
+     * they take the budget of held polls: another user's poll is still held and woken by a post.
      */
     public function testAbandonedAndCrowdedPollsLeaveWorkersForOthers(): void
     {
         $config = ['long_poll_seconds' => 25, 'held_polls_per_address' => 2];
-        $base = $this->serve($config, 4);
+        // A budget of four held polls: two for the crowded address, one left over from the
+        // abandoned polls while it notices its client has gone, one for the other user.
+        $base = $this->serve($config, 6);
         $app = $this->app($config);
         $app->accounts->create('bob', 'pw-bob');
         $app->accounts->create('mallory', 'pw-m');
@@ -186,9 +208,12 @@ final class WebServerTest extends ServerTestCase
         foreach ($attacks as $attack => $run) {
             $sockets = $run();
             usleep(500000);
+            $waiting = self::holdPoll($base, 'bob', 'pw-bob', '127.0.0.4', $posted);
+            usleep(300000);
             [$status, $answer] = $this->api($base, 'POST', '/messages', ['to' => 'bob', 'title' => "during: $attack", 'text' => 'x'], 8);
             $this->assertSame(201, $status, "$attack: the API call " . $this->server->phpErrors());
             $posted++;
+            $this->assertSame("during: $attack", FieldList::value(FieldList::decode(self::answerOn($waiting, 8)), 'Title'), "$attack: another user's held poll");
             [$status, $strings] = self::poll($base, 'bob', 'pw-bob', $posted - 1, '127.0.0.3', 8);
             $this->assertSame(200, $status, "$attack: another user's poll");
             $this->assertSame("during: $attack", FieldList::value($strings, 'Title'), $attack);
