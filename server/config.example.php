@@ -15,6 +15,12 @@ return [
     // on a request that receives nothing for 60 s). Each waiting client holds one PHP worker.
     'long_poll_seconds' => 25,
     'poll_check_ms' => 100,
+    // Polls held at once in PHP (null: three quarters of env[QUORVEL_POOL_SIZE] in the PHP-FPM
+    // pool); polls beyond it are answered at once and their clients poll at their timer.
+    // 'max_held_polls' => 150,
+    // nginx holds the wait instead (server/deploy/nginx-nchan.conf, docs/server.md):
+    // 'nchan_hold_location' => '/quorvel-wait/',
+    // 'nchan_publish_address' => 'unix:///run/quorvel-nchan.sock',
 
     // "Delay" sent with each message (0 = none).
     'delay' => 0,

@@ -5,13 +5,17 @@ declare(strict_types=1);
 
 require dirname(__DIR__) . '/src/autoload.php';
 
+use Quorvel\Server\Api;
 use Quorvel\Server\App;
+use Quorvel\Server\Config;
 use Quorvel\Server\Http;
 
 Http::noCache();
 header('Content-Type: application/json');
 try {
-    $app = App::fromEnvironment();
+    // The token and the body's size are checked before the database is opened, so that requests
+    // without the token cost no connection.
+    $config = Config::load();
     $authorization = (string)($_SERVER['HTTP_AUTHORIZATION'] ?? $_SERVER['REDIRECT_HTTP_AUTHORIZATION'] ?? '');
     if ($authorization === '' && function_exists('getallheaders')) {
         foreach (getallheaders() as $name => $value) {
@@ -22,9 +26,14 @@ try {
     }
     $path = (string)($_SERVER['PATH_INFO'] ?? ($_GET['call'] ?? ''));
     $method = (string)($_SERVER['REQUEST_METHOD'] ?? 'GET');
-    $body = $method === 'POST' ? Http::body((int)$app->config->get('max_api_body')) : '';
-    $query = array_filter($_GET, 'is_string');
-    [$status, $answer] = $app->api->handle($method, $path, $query, $body, $authorization);
+    if (!Api::tokenAccepted($config, $authorization)) {
+        [$status, $answer] = [401, ['error' => 'missing or wrong bearer token']];
+    } else {
+        $body = $method === 'POST' ? Http::body((int)$config->get('max_api_body')) : '';
+        $query = array_filter($_GET, 'is_string');
+        $app = new App($config);
+        [$status, $answer] = $app->api->handle($method, $path, $query, $body, $authorization);
+    }
     http_response_code($status);
     if ($status === 401) {
         header('WWW-Authenticate: Bearer');

@@ -5,19 +5,29 @@ declare(strict_types=1);
 
 require dirname(__DIR__) . '/src/autoload.php';
 
+use Quorvel\Server\Accounts;
 use Quorvel\Server\App;
+use Quorvel\Server\ClientLine;
+use Quorvel\Server\Config;
+use Quorvel\Server\FieldList;
 use Quorvel\Server\Http;
 
 try {
-    $app = App::fromEnvironment();
-    $fields = Http::formPost($app, 'text/plain; charset=utf-8', 'max_poll_body');
+    // What needs no database is checked before it is opened.
+    $config = Config::load();
+    $fields = Http::formPost($config, 'text/plain; charset=utf-8', 'max_poll_body');
     if ($fields === null) {
         exit;
     }
+    if (!Accounts::usablePassword(Http::field($fields, 'Pass'))) {
+        // No account has such a password: refused as a wrong one, without a look-up.
+        echo FieldList::encode(['Deny' => $config->get('deny_text')]);
+        exit;
+    }
+    $app = new App($config);
     // The hold must end well before the client's 60-second stall time-out (docs/protocol.md).
     set_time_limit((int)$app->config->get('long_poll_seconds') + 30);
-    ignore_user_abort(false);
-    echo $app->poller->answer($fields, Http::clientAddress($app->config));
+    echo $app->poller->answer($fields, Http::clientAddress($app->config), null, ClientLine::toOutput());
 } catch (\Throwable $e) {
     error_log('quorvel poll: ' . $e);
     http_response_code(500);

@@ -7,14 +7,16 @@ declare(strict_types=1);
 require dirname(__DIR__) . '/src/autoload.php';
 
 use Quorvel\Server\App;
+use Quorvel\Server\Config;
 use Quorvel\Server\Http;
 
 try {
-    $app = App::fromEnvironment();
-    $fields = Http::formPost($app, 'text/html; charset=utf-8', 'max_reply_body');
+    $config = Config::load();
+    $fields = Http::formPost($config, 'text/html; charset=utf-8', 'max_reply_body');
     if ($fields === null) {
         exit;
     }
+    $app = new App($config);
     [$page, $reply] = $app->replies->handle($fields, Http::clientAddress($app->config));
     echo $page;
     if ($reply !== null && $app->config->get('reply_webhook')) {

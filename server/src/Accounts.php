@@ -18,8 +18,11 @@ final class Accounts
     /** A hash to verify against for unknown users, so that they cost the same time. */
     private const DUMMY_HASH = '$2y$10$SiIGpVbREw1msRtO1fH1MOJa5oTlxdijv.NGKQe.Qk8gfao8QC90C';
 
+    private LoginThrottle $throttle;
+
     public function __construct(private Database $db, private Config $config)
     {
+        $this->throttle = new LoginThrottle($db, $config);
     }
 
     public static function validName(string $name): bool
@@ -28,14 +31,23 @@ final class Accounts
             && !preg_match('/[\x00-\x1f\x7f]/', $name);
     }
 
+    /**
+     * Whether a new account may take this name. Besides what validName() asks: no "%" or "/"
+     * (a name travels in the API's paths, which the web server has decoded already, so a name
+     * that reads as an encoding of another would address that other), no "," (lists of names
+     * on the command line) and no "*", which addresses everyone.
+     */
+    public static function assignableName(string $name): bool
+    {
+        return self::validName($name) && strpbrk($name, '%/*,') === false;
+    }
+
     public function create(string $name, string $password): int
     {
-        if (!self::validName($name)) {
-            throw new \InvalidArgumentException('a user name must be 1 to 190 bytes of UTF-8 without control characters');
+        if (!self::assignableName($name)) {
+            throw new \InvalidArgumentException('a user name must be 1 to 190 bytes of UTF-8 without control characters, "%", "/", "*" or ","');
         }
-        if ($password === '') {
-            throw new \InvalidArgumentException('the password must not be empty');
-        }
+        self::checkNewPassword($password);
         if ($this->find($name) !== null) {
             throw new \InvalidArgumentException("the user $name exists already");
         }
@@ -60,9 +72,7 @@ final class Accounts
 
     public function setPassword(string $name, string $password): void
     {
-        if ($password === '') {
-            throw new \InvalidArgumentException('the password must not be empty');
-        }
+        self::checkNewPassword($password);
         $changed = $this->db->run(
             'UPDATE users SET pass_hash = ?, pass_cache = NULL, pass_cache_until = 0 WHERE name = ?',
             [password_hash($password, PASSWORD_DEFAULT), $name]
@@ -70,6 +80,8 @@ final class Accounts
         if ($changed === 0) {
             throw new \InvalidArgumentException("no user $name");
         }
+        // Whoever logged in with the old password is a stranger now.
+        $this->throttle->forget((int)$this->find($name)['id']);
     }
 
     public function setDisabled(string $name, bool $disabled): void
@@ -81,64 +93,89 @@ final class Accounts
     }
 
     /**
-     * Seconds until the user name or the address may try again, or 0 when neither is locked out.
-     */
-    public function lockedFor(string $name, string $address): int
-    {
-        $name = self::failureKey($name);
-        $window = (int)$this->config->get('throttle_window_seconds');
-        $since = time() - $window;
-        $checks = [
-            ['user_name', $name, (int)$this->config->get('throttle_user_limit')],
-            ['address', $address, (int)$this->config->get('throttle_address_limit')],
-        ];
-        $wait = 0;
-        foreach ($checks as [$column, $value, $limit]) {
-            if ($limit <= 0) {
-                continue;
-            }
-            $count = (int)$this->db->value("SELECT COUNT(*) FROM failed_logins WHERE $column = ? AND created_at > ?", [$value, $since]);
-            if ($count >= $limit) {
-                // Locked until the oldest failure that still counts towards the limit leaves the window.
-                $times = $this->db->run(
-                    "SELECT created_at FROM failed_logins WHERE $column = ? AND created_at > ? ORDER BY created_at DESC",
-                    [$value, $since]
-                )->fetchAll(\PDO::FETCH_COLUMN);
-                $pivot = (int)$times[$limit - 1];
-                $wait = max($wait, $pivot + $window - time());
-            }
-        }
-        return max(0, $wait);
-    }
-
-    /**
      * Checks the credentials of a request. Gives [status, user row or null, seconds locked].
+     *
+     * Too many failures for the name or from the address lock them out, without checking the
+     * password, except where the user logged in with the right password recently: the refusal
+     * goes to the guessers, not to the user at its own machine. A client whose password was
+     * verified a short while ago (the credential cache) also passes a lock of the name, until
+     * the guesses at that name reach twice the limit.
      *
      * @return array{0:string,1:array<string,mixed>|null,2:int}
      */
     public function authenticate(string $name, string $password, string $address): array
     {
-        $locked = $this->lockedFor($name, $address);
+        $address = AddressGroup::of($address);
+        $user = self::validName($name) ? $this->find($name) : null;
+        $nameKey = self::failureKey($name);
+        $userLimit = (int)$this->config->get('throttle_user_limit');
+        if ($user !== null && $this->throttle->isKnown((int)$user['id'], $address)) {
+            // Only the guesses made from here count here.
+            $locked = $this->throttle->lockedFor(['user_name' => $nameKey, 'address' => $address], $userLimit);
+        } else {
+            $locked = $this->throttle->lockedFor(['address' => $address], (int)$this->config->get('throttle_address_limit'));
+            if ($locked > 0) {
+                return [self::THROTTLED, null, $locked];
+            }
+            $locked = $this->throttle->lockedFor(['user_name' => $nameKey], $userLimit);
+        }
+        if ($user !== null && $this->cacheHolds($user) && ($locked === 0 || $this->throttle->lockedFor(['user_name' => $nameKey], 2 * $userLimit) === 0)) {
+            if ($this->cachedPasswordMatches($user, $password)) {
+                return $this->admitted($user);
+            }
+            if ($locked > 0) {
+                // A checked guess: it counts.
+                $this->throttle->recordFailure($nameKey, $address);
+            }
+        }
         if ($locked > 0) {
             return [self::THROTTLED, null, $locked];
         }
-        $user = self::validName($name) ? $this->find($name) : null;
-        if ($user !== null && $this->cachedPasswordMatches($user, $password)) {
-            return [(int)$user['disabled'] ? self::DISABLED : self::OK, $user, 0];
-        }
-        $valid = password_verify($password, $user['pass_hash'] ?? self::DUMMY_HASH) && $user !== null;
+        $valid = self::usablePassword($password) && password_verify($password, $user['pass_hash'] ?? self::DUMMY_HASH) && $user !== null;
         if (!$valid) {
-            $this->db->run('INSERT INTO failed_logins (user_name, address, created_at) VALUES (?, ?, ?)', [self::failureKey($name), $address, time()]);
+            $this->throttle->recordFailure($nameKey, $address);
             return [self::DENIED, null, 0];
         }
-        if ((int)$user['disabled']) {
-            return [self::DISABLED, $user, 0];
+        if (!(int)$user['disabled']) {
+            if (password_needs_rehash($user['pass_hash'], PASSWORD_DEFAULT)) {
+                $this->db->run('UPDATE users SET pass_hash = ? WHERE id = ?', [password_hash($password, PASSWORD_DEFAULT), $user['id']]);
+            }
+            $this->rememberPassword($user, $password);
+            $this->throttle->rememberAddress((int)$user['id'], $address);
         }
-        if (password_needs_rehash($user['pass_hash'], PASSWORD_DEFAULT)) {
-            $this->db->run('UPDATE users SET pass_hash = ? WHERE id = ?', [password_hash($password, PASSWORD_DEFAULT), $user['id']]);
+        return $this->admitted($user);
+    }
+
+    /**
+     * OK, or for a disabled account (whose password was right) the refusal the site chose: the
+     * same as for a wrong password unless `tell_disabled` is set.
+     *
+     * @param array<string,mixed> $user
+     * @return array{0:string,1:array<string,mixed>|null,2:int}
+     */
+    private function admitted(array $user): array
+    {
+        if (!(int)$user['disabled']) {
+            return [self::OK, $user, 0];
         }
-        $this->rememberPassword($user, $password);
-        return [self::OK, $user, 0];
+        return $this->config->get('tell_disabled') ? [self::DISABLED, $user, 0] : [self::DENIED, null, 0];
+    }
+
+    /** Whether any account can have this password: none is empty or holds a zero byte. */
+    public static function usablePassword(string $password): bool
+    {
+        return $password !== '' && !str_contains($password, "\0");
+    }
+
+    /**
+     * bcrypt reads no further than 72 bytes, so a longer new password is refused rather than
+     * silently cut short. (Accounts that got a longer one before still log in with it.)
+     */
+    private static function checkNewPassword(string $password): void
+    {
+        if (!self::usablePassword($password) || strlen($password) > 72) {
+            throw new \InvalidArgumentException('the password must be 1 to 72 bytes without zero bytes');
+        }
     }
 
     /**
@@ -155,11 +192,17 @@ final class Accounts
         return hash_hmac('sha256', $user['id'] . "\0" . $user['pass_hash'] . "\0" . $password, $secret);
     }
 
+    /** Whether the user has a credential cache entry that has not run out. @param array<string,mixed> $user */
+    private function cacheHolds(array $user): bool
+    {
+        return is_string($user['pass_cache']) && (int)$user['pass_cache_until'] >= time();
+    }
+
+    /** @param array<string,mixed> $user */
     private function cachedPasswordMatches(array $user, string $password): bool
     {
         $key = $this->cacheKey($user, $password);
-        return $key !== null && is_string($user['pass_cache']) && (int)$user['pass_cache_until'] >= time()
-            && hash_equals($user['pass_cache'], $key);
+        return $key !== null && $this->cacheHolds($user) && hash_equals($user['pass_cache'], $key);
     }
 
     private function rememberPassword(array $user, string $password): void
@@ -171,6 +214,9 @@ final class Accounts
                 [$key, time() + (int)$this->config->get('credential_cache_seconds'), $user['id']]
             );
         }
+        // An entry that has run out is of no use, and with the secret it would speed up guessing
+        // at the password should the database leak: none is kept.
+        $this->db->run('UPDATE users SET pass_cache = NULL, pass_cache_until = 0 WHERE pass_cache_until < ? AND pass_cache IS NOT NULL', [time()]);
     }
 
     /**
@@ -197,9 +243,9 @@ final class Accounts
         return self::validName($name) ? $name : 'invalid:' . substr(hash('sha256', $name), 0, 32);
     }
 
-    /** Forgets failed log-ins older than the window. */
+    /** Forgets failed log-ins older than the window (and addresses not used for long). */
     public function pruneFailures(): int
     {
-        return $this->db->run('DELETE FROM failed_logins WHERE created_at <= ?', [time() - (int)$this->config->get('throttle_window_seconds')])->rowCount();
+        return $this->throttle->prune();
     }
 }

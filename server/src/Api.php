@@ -25,7 +25,13 @@ final class Api
 
     public function authorized(string $authorization): bool
     {
-        $expected = $this->config->get('api_token_hash');
+        return self::tokenAccepted($this->config, $authorization);
+    }
+
+    /** Whether the bearer token is right: needs the configuration only, not the database. */
+    public static function tokenAccepted(Config $config, string $authorization): bool
+    {
+        $expected = $config->get('api_token_hash');
         if (!is_string($expected) || strlen($expected) !== 64) {
             return false;
         }
@@ -78,7 +84,9 @@ final class Api
                 return [201, ['created' => self::text($input, 'name')]];
             }
             if ($method === 'POST' && preg_match('#^/users/([^/]+)/(disable|enable|password)$#', $path, $m)) {
-                $name = rawurldecode($m[1]);
+                // The web server has decoded the path already; decoding again would let one name
+                // stand for another.
+                $name = $m[1];
                 match ($m[2]) {
                     'disable' => $this->accounts->setDisabled($name, true),
                     'enable' => $this->accounts->setDisabled($name, false),
@@ -114,7 +122,14 @@ final class Api
         } else {
             return [400, ['error' => 'give the message as "html" or as "text"']];
         }
-        $result = $this->messages->post($names, $title, $header, $html);
+        if ($names !== null && in_array('*', $names, true)) {
+            return [400, ['error' => '"*" stands for every user and goes alone']];
+        }
+        try {
+            $result = $this->messages->post($names, $title, $header, $html);
+        } catch (\OverflowException $e) {
+            return [409, ['error' => $e->getMessage()]];
+        }
         if ($result['deliveries'] === 0 && $result['id'] === 0) {
             return [404, ['error' => 'no such enabled user', 'unknown' => $result['unknown']]];
         }
@@ -127,6 +142,10 @@ final class Api
         $value = $input[$key] ?? null;
         if (!is_string($value)) {
             throw new \InvalidArgumentException("\"$key\" must be a string");
+        }
+        // Not every database stores a zero byte (PostgreSQL would cut the text short there).
+        if (str_contains($value, "\0")) {
+            throw new \InvalidArgumentException("\"$key\" must not contain zero bytes");
         }
         return $value;
     }

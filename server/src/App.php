@@ -18,9 +18,16 @@ final class App
     {
         $this->db = $db ?? Database::fromConfig($config);
         $this->accounts = new Accounts($this->db, $config);
-        $this->messages = new Messages($this->db);
+        $nchan = null;
+        if ($config->get('nchan_hold_location') !== null || $config->get('nchan_publish_address') !== null) {
+            $nchan = new NchanHold((string)$config->get('nchan_hold_location'), $config->get('nchan_publish_address'));
+        }
+        $this->messages = new Messages($this->db, $nchan === null ? null : $nchan->wake(...));
         $this->replies = new Replies($this->db, $config, $this->accounts);
-        $this->poller = new Poller($this->db, $config, $this->accounts, $this->messages);
+        $hold = $nchan !== null && $config->get('nchan_hold_location') !== null
+            ? $nchan
+            : PhpHold::fromConfig(new HeldPolls($this->db, $config, $this->messages), $config);
+        $this->poller = new Poller($this->db, $config, $this->accounts, $this->messages, $hold);
         $this->api = new Api($config, $this->accounts, $this->messages, $this->replies);
     }
 

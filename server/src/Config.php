@@ -20,6 +20,26 @@ final class Config
         // PostgreSQL is woken by NOTIFY instead and looks this often only as a safety net).
         'long_poll_seconds' => 25,
         'poll_check_ms' => 100,
+        // The most polls held at once in this machine's PHP workers; polls beyond it get the empty
+        // answer at once (their clients poll again at their timer). Null: three quarters of the
+        // pool (QUORVEL_POOL_SIZE from the PHP-FPM pool, or the built-in server's workers). The
+        // slots are lock files in hold_lock_dir (null: a folder in the system's temporary folder).
+        'max_held_polls' => null,
+        'hold_lock_dir' => null,
+        // Waiting polls handed on to nginx's pub/sub module (docs/server.md): the internal
+        // location that holds them, and the address of the internal server that takes the
+        // wake-ups, as a stream address ("unix:///run/quorvel-nchan.sock"). Both null: polls wait
+        // in PHP.
+        'nchan_hold_location' => null,
+        'nchan_publish_address' => null,
+        // Reuse the database connection across the requests of one PHP worker: a new PostgreSQL
+        // or MySQL connection costs more than the poll itself, and on SQLite each post would
+        // pay an fsync when no connection stays open.
+        'db_persistent' => true,
+        // Polls that may wait at once in PHP workers for clients at one address; beyond it a
+        // poll is answered at once. 0: no limit. A user has at most one waiting. When nginx
+        // holds the wait, its own per-address limit bounds them instead.
+        'held_polls_per_address' => 20,
         // "Delay" sent with every message (seconds the client waits before its next timed poll);
         // 0 sends none.
         'delay' => 0,
@@ -33,6 +53,12 @@ final class Config
         'throttle_window_seconds' => 900,
         'throttle_user_limit' => 10,
         'throttle_address_limit' => 50,
+        // An address where a user logged in with the right password within these days is not
+        // locked out for that user by failures of others.
+        'known_address_days' => 30,
+        // Whether a disabled account whose password was right is told so; otherwise it gets the
+        // same refusal as a wrong password.
+        'tell_disabled' => false,
         // A header that carries the client's address behind a trusted reverse proxy, for example
         // 'HTTP_X_REAL_IP'; null uses REMOTE_ADDR.
         'client_address_header' => null,

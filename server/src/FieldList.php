@@ -33,8 +33,13 @@ final class FieldList
         return self::encodeStrings($strings);
     }
 
-    /** Encodes a list of strings (names and values alternating). @param list<string> $strings */
-    public static function encodeStrings(array $strings): string
+    /**
+     * Encodes a list of strings (names and values alternating), with length fields at least
+     * $minWidth digits wide.
+     *
+     * @param list<string> $strings
+     */
+    public static function encodeStrings(array $strings, int $minWidth = 1): string
     {
         if ($strings === []) {
             return '';
@@ -50,7 +55,7 @@ final class FieldList
                 $longest = max($longest, $n);
             }
         }
-        $d = self::width($longest);
+        $d = max(min($minWidth, 9), self::width($longest));
         $out = (string)$d;
         foreach ($strings as $i => $s) {
             $n = strlen($s);

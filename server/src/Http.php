@@ -64,7 +64,9 @@ final class Http
         $header = $config->get('client_address_header');
         $address = '';
         if (is_string($header) && isset($_SERVER[$header])) {
-            $address = trim(explode(',', (string)$_SERVER[$header])[0]);
+            // The proxy appends the address it saw; whatever stands before it, the client wrote.
+            $list = explode(',', (string)$_SERVER[$header]);
+            $address = trim(end($list));
         }
         if ($address === '') {
             $address = (string)($_SERVER['REMOTE_ADDR'] ?? 'cli');
@@ -79,7 +81,7 @@ final class Http
      *
      * @return list<array{0:string,1:string}>|null
      */
-    public static function formPost(App $app, string $contentType, string $limitKey): ?array
+    public static function formPost(Config $config, string $contentType, string $limitKey): ?array
     {
         self::noCache();
         header("Content-Type: $contentType");
@@ -88,7 +90,7 @@ final class Http
             header('Allow: POST');
             return null;
         }
-        $body = self::body((int)$app->config->get($limitKey));
+        $body = self::body((int)$config->get($limitKey));
         if ($body === null) {
             http_response_code(413);
             return null;

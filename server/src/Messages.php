@@ -13,8 +13,19 @@ final class Messages
     public const CHANNEL = 'quorvel_delivery';
     /** The client reads an Index as a signed 32-bit integer. */
     public const MAX_INDEX = 2147483647;
+    /**
+     * Room for messages that a client's Index never takes from its user's counter: a client
+     * that claims the highest Index there is would otherwise leave none for later messages.
+     */
+    public const CATCH_UP_HEADROOM = 1000000;
+    /** Longest title and header in bytes: one line of the client's list and its caption. */
+    public const MAX_LABEL = 1000;
 
-    public function __construct(private Database $db)
+    /**
+     * @param (\Closure(list<array{0:int,1:int}>):mixed)|null $committed told the user id and
+     *        Index of each delivery once a post has committed (to wake waiting polls)
+     */
+    public function __construct(private Database $db, private ?\Closure $committed = null)
     {
     }
 
@@ -37,6 +48,13 @@ final class Messages
         if (trim($html) === '') {
             throw new \InvalidArgumentException('a message needs a non-empty body');
         }
+        if (strlen($title) > self::MAX_LABEL || strlen($header) > self::MAX_LABEL) {
+            throw new \InvalidArgumentException('the title and the header may have at most ' . self::MAX_LABEL . ' bytes');
+        }
+        if (str_contains($title . $header . $html, "\0")) {
+            // PostgreSQL would store the text only up to it.
+            throw new \InvalidArgumentException('a message must not contain zero bytes');
+        }
         $unknown = [];
         $ids = [];
         if ($names !== null) {
@@ -52,6 +70,8 @@ final class Messages
             if ($ids === []) {
                 return ['id' => 0, 'deliveries' => 0, 'unknown' => $unknown];
             }
+        } elseif ($this->db->value('SELECT 1 FROM users WHERE disabled = 0 LIMIT 1') === null) {
+            return ['id' => 0, 'deliveries' => 0, 'unknown' => []];
         }
         $now = time();
         [$id, $count] = $this->db->transaction(function () use ($ids, $names, $title, $header, $html, $now): array {
@@ -79,8 +99,18 @@ final class Messages
                     $this->db->run('SELECT pg_notify(?, ?)', [self::CHANNEL, $chunk === null ? '*' : implode(',', $chunk)]);
                 }
             }
+            if ($count === 0) {
+                // Every recipient's counter is at the maximum: nothing would ever be delivered.
+                throw new \OverflowException('no recipient can take another message: its Index is at the maximum');
+            }
             return [$id, $count];
         });
+        if ($this->committed !== null && $count > 0) {
+            ($this->committed)(array_map(
+                static fn(array $row): array => [(int)$row['user_id'], (int)$row['idx']],
+                $this->db->run('SELECT user_id, idx FROM deliveries WHERE message_id = ?', [$id])->fetchAll()
+            ));
+        }
         return ['id' => $id, 'deliveries' => $count, 'unknown' => $unknown];
     }
 
@@ -102,18 +132,21 @@ final class Messages
     public function catchUp(int $userId, int $index): void
     {
         if ($index > 0) {
-            $this->db->run('UPDATE users SET last_index = ? WHERE id = ? AND last_index < ?', [min($index, self::MAX_INDEX), $userId, $index]);
+            $index = min($index, self::MAX_INDEX - self::CATCH_UP_HEADROOM);
+            $this->db->run('UPDATE users SET last_index = ? WHERE id = ? AND last_index < ?', [$index, $userId, $index]);
         }
     }
 
     /**
      * Waits up to $seconds for a message above $index. SQLite and MySQL look every $checkMs;
      * PostgreSQL sleeps on LISTEN and looks when a NOTIFY names this user (and every
-     * $safetyNetSeconds, in case a notification was missed).
+     * $safetyNetSeconds, in case a notification was missed). Stops early, with null, when
+     * $keepWaiting (asked between look-ups) says no.
      *
+     * @param (\Closure():bool)|null $keepWaiting
      * @return array<string,mixed>|null
      */
-    public function wait(int $userId, int $index, float $seconds, int $checkMs, float $safetyNetSeconds = 1.0): ?array
+    public function wait(int $userId, int $index, float $seconds, int $checkMs, float $safetyNetSeconds = 1.0, ?\Closure $keepWaiting = null): ?array
     {
         $deadline = self::clock() + $seconds;
         $listening = false;
@@ -128,7 +161,7 @@ final class Messages
                     return $message;
                 }
                 $left = $deadline - self::clock();
-                if ($left <= 0 || connection_aborted()) {
+                if ($left <= 0 || connection_aborted() || ($keepWaiting !== null && !$keepWaiting())) {
                     return null;
                 }
                 if ($listening) {

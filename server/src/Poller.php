@@ -21,13 +21,16 @@ final class Poller
         private Config $config,
         private Accounts $accounts,
         private Messages $messages,
+        private Hold $hold,
     ) {
     }
 
     /**
      * @param list<array{0:string,1:string}> $fields the decoded request body
+     * @param ClientLine|null $line the client's end, for a held poll to see that it is still there;
+     *        the answer is then what is left to send
      */
-    public function answer(array $fields, string $address, ?float $holdSeconds = null): string
+    public function answer(array $fields, string $address, ?float $holdSeconds = null, ?ClientLine $line = null): string
     {
         $name = Http::field($fields, 'User');
         $password = Http::field($fields, 'Pass');
@@ -58,11 +61,8 @@ final class Poller
             if ($hold <= 0) {
                 return '';
             }
-            // The database is not held while waiting beyond the short look-ups themselves.
-            $message = $this->messages->wait($userId, $index, $hold, (int)$this->config->get('poll_check_ms'));
-            if ($message === null) {
-                return self::IDLE_ANSWER;
-            }
+            // Read before the look-up above, so a message committed since is never waited for.
+            return $this->hold->hold($userId, $index, (int)$user['last_index'], $hold, $address, $line);
         }
         return self::encodeMessage($message, (int)$this->config->get('delay'));
     }

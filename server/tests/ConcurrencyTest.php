@@ -4,6 +4,8 @@ declare(strict_types=1);
 
 namespace Quorvel\Server\Tests;
 
+use Quorvel\Server\Database;
+
 /** Several processes at once: no Index handed out twice for one user, no delivery lost. */
 final class ConcurrencyTest extends ServerTestCase
 {
@@ -98,11 +100,12 @@ final class ConcurrencyTest extends ServerTestCase
         $config = $this->configFile();
         $code = '$app = Quorvel\Server\App::fromEnvironment(); echo $app->db->schemaVersion();';
         $outputs = $this->runPhpProcesses(array_fill(0, 5, $code), $config);
+        $migrations = count(Database::migrationFiles());
         foreach ($outputs as $output) {
-            $this->assertSame('1', $output);
+            $this->assertSame((string)max(array_keys(Database::migrationFiles())), $output);
         }
         $app = $this->app();
-        $this->assertSame(1, (int)$app->db->value('SELECT COUNT(*) FROM schema_migrations'));
+        $this->assertSame($migrations, (int)$app->db->value('SELECT COUNT(*) FROM schema_migrations'));
         $this->assertSame(0, $app->db->migrate(), 'nothing left to apply');
     }
 

@@ -6,6 +6,7 @@ namespace Quorvel\Server\Tests;
 
 use PHPUnit\Framework\TestCase;
 use Quorvel\Server\FieldList;
+use Quorvel\Server\Poller;
 
 final class FieldListTest extends TestCase
 {
@@ -108,23 +109,51 @@ final class FieldListTest extends TestCase
             $cases[] = $strings;
         }
         foreach ($cases as $strings) {
-            $encoded = FieldList::encodeStrings($strings);
-            $process = proc_open([$decoder], [0 => ['pipe', 'r'], 1 => ['pipe', 'w']], $pipes);
-            fwrite($pipes[0], $encoded);
-            fclose($pipes[0]);
-            $out = stream_get_contents($pipes[1]);
-            fclose($pipes[1]);
-            $this->assertSame(0, proc_close($process));
-            $decoded = [];
-            $pos = 0;
-            while ($pos < strlen($out)) {
-                $nl = strpos($out, "\n", $pos);
-                $n = (int)substr($out, $pos, $nl - $pos);
-                $decoded[] = substr($out, $nl + 1, $n);
-                $pos = $nl + 1 + $n + 1;
-            }
-            $this->assertSame($strings, $decoded);
+            $this->assertSame($strings, $this->decodeWithClient($decoder, FieldList::encodeStrings($strings)));
         }
+    }
+
+    /**
+     * What a held poll writes to see that its client is still there, read by the client's own
+     * reader: empty pairs, then the answer's strings, so every name looks up as in the answer.
+     */
+    public function testACheckedLineReadsAsTheAnswerInTheClientsReader(): void
+    {
+        $decoder = self::clientDecoder();
+        if ($decoder === null) {
+            $this->markTestSkipped('no C++ compiler to build the client\'s field-list reader');
+        }
+        $answers = [
+            Poller::IDLE_ANSWER,
+            Poller::encodeMessage(['idx' => 12, 'header' => 'Shop', 'title' => 'Order', 'html' => '<p>' . str_repeat('9 ', 600) . '</p>'], 5),
+        ];
+        foreach ([1, 2, 5] as $probes) {
+            foreach ($answers as $answer) {
+                $decoded = $this->decodeWithClient($decoder, ServerTestCase::throughCheckedLine($answer, $probes));
+                $empty = array_fill(0, 2 * ($probes - 1), '');
+                $this->assertSame(array_merge($empty, FieldList::decode($answer)), $decoded, "$probes probes");
+            }
+        }
+    }
+
+    /** @return list<string> */
+    private function decodeWithClient(string $decoder, string $encoded): array
+    {
+        $process = proc_open([$decoder], [0 => ['pipe', 'r'], 1 => ['pipe', 'w']], $pipes);
+        fwrite($pipes[0], $encoded);
+        fclose($pipes[0]);
+        $out = stream_get_contents($pipes[1]);
+        fclose($pipes[1]);
+        $this->assertSame(0, proc_close($process));
+        $decoded = [];
+        $pos = 0;
+        while ($pos < strlen($out)) {
+            $nl = strpos($out, "\n", $pos);
+            $n = (int)substr($out, $pos, $nl - $pos);
+            $decoded[] = substr($out, $nl + 1, $n);
+            $pos = $nl + 1 + $n + 1;
+        }
+        return $decoded;
     }
 
     private static function clientDecoder(): ?string

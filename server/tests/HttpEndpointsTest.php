@@ -61,7 +61,8 @@ final class HttpEndpointsTest extends ServerTestCase
         $this->api($base, 'POST', '/users', ['name' => 'a', 'password' => 'b']);
         // Nothing arrives: held for the whole time, then the idle answer.
         [, $body, $elapsed] = self::http('POST', "$base/poll.php", self::pollBody('a', 'b', 0));
-        $this->assertSame(Poller::IDLE_ANSWER, $body);
+        // The same strings as the idle answer, after the empty pairs that kept the line checked.
+        $this->assertSame(FieldList::decode(Poller::IDLE_ANSWER), array_values(array_filter(FieldList::decode($body), 'strlen')));
         $this->assertGreaterThan(2.9, $elapsed, 'held for its time');
 
         // A message posted while a poll is held is answered long before the hold runs out.
@@ -199,5 +200,31 @@ final class HttpEndpointsTest extends ServerTestCase
         $this->assertSame('Unknown user name or wrong password.', FieldList::value(FieldList::decode($body), 'Deny'));
         [, $body] = self::http('POST', "$base/poll.php", self::pollBody('bob', 'new', 3));
         $this->assertSame('', $body);
+    }
+
+    /**
+     * What can be answered without the database is answered before it is opened: with the
+     * database unreachable, these still get their proper answers (and cost no connection).
+     */
+    public function testRequestsRefusedWithoutTheDatabaseNeedNone(): void
+    {
+        $base = $this->startServer(['dsn' => 'sqlite:/dev/null/unreachable/quorvel.sqlite']);
+        $token = ['Content-Type' => 'application/json'];
+        $cases = [
+            'API without a token' => ['GET', '/api.php/users', null, $token, 401],
+            'API with a wrong token' => ['POST', '/api.php/messages', '{}', $token + ['Authorization' => 'Bearer wrong'], 401],
+            'poll with GET' => ['GET', '/poll.php', null, [], 405],
+            'poll too large' => ['POST', '/poll.php', 'User=a&Pass=' . str_repeat('x', 9000), [], 413],
+            'poll with an empty password' => ['POST', '/poll.php', 'User=a&Pass=&Index=0', [], 200],
+            'reply with GET' => ['GET', '/reply.php', null, [], 405],
+            // The proof that the database is unreachable indeed.
+            'API with the token' => ['GET', '/api.php/users', null, $token + ['Authorization' => 'Bearer test-token'], 500],
+        ];
+        foreach ($cases as $case => [$method, $path, $body, $headers, $status]) {
+            [$got, $answer] = self::http($method, $base . $path, $body, $headers);
+            $this->assertSame($status, $got, "$case: $answer");
+        }
+        [, $answer] = self::http('POST', "$base/poll.php", 'User=a&Pass=&Index=0');
+        $this->assertSame('Unknown user name or wrong password.', FieldList::value(FieldList::decode($answer), 'Deny'));
     }
 }

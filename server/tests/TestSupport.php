@@ -6,6 +6,7 @@ namespace Quorvel\Server\Tests;
 
 use PHPUnit\Framework\TestCase;
 use Quorvel\Server\App;
+use Quorvel\Server\ClientLine;
 use Quorvel\Server\Config;
 use Quorvel\Server\Database;
 
@@ -34,7 +35,7 @@ abstract class ServerTestCase extends TestCase
             if ($db->driver === 'pgsql') {
                 $db->pdo->exec('DROP SCHEMA public CASCADE; CREATE SCHEMA public');
             } else {
-                foreach (['replies', 'deliveries', 'messages', 'failed_logins', 'users', 'schema_migrations'] as $t) {
+                foreach (['replies', 'deliveries', 'messages', 'failed_logins', 'known_addresses', 'users', 'schema_migrations'] as $t) {
                     $db->pdo->exec("DROP TABLE IF EXISTS $t");
                 }
             }
@@ -70,6 +71,8 @@ abstract class ServerTestCase extends TestCase
             'long_poll_seconds' => 0,
             'api_token_hash' => hash('sha256', 'test-token'),
             'secret' => str_repeat('s', 32),
+            // Inside the test's folder, which tearDown removes.
+            'hold_lock_dir' => $this->dir . '/holds',
         ], $values);
     }
 
@@ -160,6 +163,20 @@ abstract class ServerTestCase extends TestCase
             }
         }
         return [$status, $answer === false ? '' : $answer, $elapsed];
+    }
+
+    /** All that a held poll sends when its line was checked $probes times before $answer. */
+    public static function throughCheckedLine(string $answer, int $probes): string
+    {
+        $sent = '';
+        $line = new ClientLine(static function (string $bytes) use (&$sent): bool {
+            $sent .= $bytes;
+            return true;
+        });
+        for ($i = 0; $i < $probes; $i++) {
+            $line->alive();
+        }
+        return $sent . $line->finish($answer);
     }
 
     /** The client's poll body: User, Pass and Index, form-encoded as the client does. */

@@ -1,0 +1,159 @@
+"""The two deployments of docs/server.md, started from server/deploy/ on loopback: no message lost
+or duplicated under load, the budget of polls held in PHP, the API beside held polls, the
+internal locations out of reach, and delivery across two nodes that share Redis.
+
+    python3 -m unittest discover -s server/bench -p 'test_*.py' -v
+"""
+
+import json
+import os
+import socket
+import sys
+import time
+import unittest
+import urllib.error
+import urllib.request
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import load  # noqa: E402
+import stack  # noqa: E402
+
+CLIENTS = int(os.environ.get("QUORVEL_LOAD_CLIENTS", "300"))
+WOKEN = b"15Again4Wake"  # NchanHold::WAKE_ANSWER; a time-out answers 15Again11
+
+
+def skip_unless_tools(nchan, redis=False):
+    missing = stack.missing_tools(nchan, redis)
+    return unittest.skipIf(missing, "not installed: " + " ".join(missing))
+
+
+def http(method, url, body=None, headers=None, timeout=30):
+    request = urllib.request.Request(url, data=body, method=method, headers=headers or {})
+    try:
+        with urllib.request.urlopen(request, timeout=timeout) as answer:
+            return answer.status, answer.read()
+    except urllib.error.HTTPError as error:
+        return error.code, error.read()
+
+
+def post_message(base, to, title):
+    return http("POST", base + "/api.php/messages", json.dumps({"to": to, "title": title, "text": "x"}).encode(),
+                {"Authorization": "Bearer " + stack.TOKEN, "Content-Type": "application/json"})
+
+
+class RawPoll:
+    """A poll on a socket of its own, sent now and read later."""
+
+    def __init__(self, port, user, index=0):
+        body = f"User={user}&Pass=pw&Index={index}".encode()
+        self.data = b""
+        self.finished = False
+        self.socket = socket.create_connection(("127.0.0.1", port), timeout=60)
+        self.socket.sendall(b"POST /poll.php HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                            + f"Content-Length: {len(body)}\r\n\r\n".encode() + body)
+
+    def answered(self):
+        """Whether the whole answer has arrived (without waiting). A poll held in PHP writes to
+        its client while it waits, so its first bytes do not tell."""
+        if not self.finished:
+            self.socket.setblocking(False)
+            try:
+                while chunk := self.socket.recv(65536):
+                    self.data += chunk
+                self.finished = True
+            except BlockingIOError:
+                pass
+            finally:
+                self.socket.setblocking(True)
+        return self.finished
+
+    def body(self):
+        while not self.finished:
+            chunk = self.socket.recv(65536)
+            self.data += chunk
+            self.finished = chunk == b""
+        self.socket.close()
+        head, _, body = self.data.partition(b"\r\n\r\n")
+        assert head.split()[1] == b"200", head
+        return body
+
+
+class LoadTest(unittest.TestCase):
+    @skip_unless_tools(nchan=True, redis=True)
+    def test_every_message_arrives_exactly_once_in_order(self):
+        deployments = [
+            ("nchan", ["--hold", "10"]),
+            ("nchan-2nodes", ["--hold", "10"]),
+            # More clients than the poll pool: the rest fall back to their timer.
+            ("php", ["--hold", "10", "--poll-children", "40", "--timer", "2"]),
+        ]
+        for deployment, extra in deployments:
+            with self.subTest(deployment=deployment):
+                report = load.measure(["--deployment", deployment, "--clients", str(CLIENTS), "--rate", "20",
+                                       "--seconds", "5", "--fanout", "3", "--limit", "240"] + extra)
+                self.assertEqual({}, load.faults(report), json.dumps(report))
+                self.assertEqual(report["deliveries_expected"], report["delivered"])
+                if deployment != "php":
+                    self.assertEqual(0, report["late_unwoken"], "every wait was woken: " + json.dumps(report))
+
+
+@skip_unless_tools(nchan=False)
+class PhpOnlyTest(unittest.TestCase):
+    def test_polls_beyond_the_budget_are_answered_at_once_and_the_api_is_not_held_up(self):
+        # A poll pool of 4: three polls held, the others answered with the empty body.
+        with stack.Stack(nchan=False, users=7, hold_seconds=6, poll_children=4) as deployment:
+            node = deployment.nodes[0]
+            polls = []
+            for number in range(1, 7):
+                polls.append(RawPoll(node.port, f"u{number}"))
+                time.sleep(0.2)
+            held = [poll for poll in polls if not poll.answered()]
+            status, _ = post_message(node.url, "u7", "posted while polls are held")
+            self.assertEqual(201, status)
+            self.assertEqual([], [poll for poll in held if poll.answered()], "the API answered before any held poll")
+            # A held poll's answer may come with wider length fields (it wrote to its client
+            # meanwhile), so the answers are compared as the client reads them.
+            answers = sorted(sorted((k, v) for k, v in load.field_list(poll.body()).items() if k) for poll in polls)
+            self.assertEqual(3, len(held))
+            self.assertEqual([[]] * 3 + [[(b"Again", b"1")]] * 3, answers)
+
+
+@skip_unless_tools(nchan=True)
+class NchanTest(unittest.TestCase):
+    def test_the_wait_and_the_wake_up_are_internal(self):
+        with stack.Stack(nchan=True, users=1, hold_seconds=2) as deployment:
+            base = deployment.nodes[0].url
+            for path in ("/quorvel-wait/u1i0", "/wait/u1i0", "/wake/u1i0", "/config.php", "/../src/App.php"):
+                for method in ("GET", "POST"):
+                    with self.subTest(path=path, method=method):
+                        status, _ = http(method, base + path, b"x" if method == "POST" else None)
+                        self.assertIn(status, (400, 404))
+
+    def test_an_idle_wait_ends_with_the_idle_answer_and_a_post_ends_it_at_once(self):
+        with stack.Stack(nchan=True, users=2, hold_seconds=2) as deployment:
+            node = deployment.nodes[0]
+            self.assertEqual(b"15Again11", RawPoll(node.port, "u1").body())
+            waiting = RawPoll(node.port, "u1")
+            other = RawPoll(node.port, "u2")
+            time.sleep(0.3)
+            self.assertEqual(201, post_message(node.url, "u1", "wake")[0])
+            self.assertEqual(WOKEN, waiting.body())
+            self.assertTrue(waiting.socket._closed)
+            self.assertFalse(other.answered(), "only the recipient's wait ends")
+            self.assertIn(b"wake", RawPoll(node.port, "u1").body())
+            self.assertEqual(b"15Again11", other.body())
+
+    def test_two_clients_of_one_user_are_both_woken_and_both_get_the_message(self):
+        with stack.Stack(nchan=True, users=1, hold_seconds=20) as deployment:
+            node = deployment.nodes[0]
+            first, second = RawPoll(node.port, "u1"), RawPoll(node.port, "u1")
+            time.sleep(0.3)
+            self.assertEqual(201, post_message(node.url, "u1", "for both")[0])
+            self.assertEqual([WOKEN, WOKEN], [first.body(), second.body()])
+            for _ in range(2):
+                answer = load.field_list(RawPoll(node.port, "u1", 0).body())
+                self.assertEqual((b"1", b"for both"), (answer[b"Index"], answer[b"Title"]))
+
+
+if __name__ == "__main__":
+    unittest.main()

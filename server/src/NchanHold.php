@@ -1,0 +1,161 @@
+<?php
+
+declare(strict_types=1);
+
+namespace Quorvel\Server;
+
+/**
+ * Hands a waiting poll on to nginx's pub/sub module, so that it costs a connection there instead
+ * of a PHP worker, and wakes it when a message is posted.
+ *
+ * The poll waits on the channel of the message it lacks: "u{user}i{lastIndex}" waits for the
+ * user's message with Index lastIndex + 1. After the commit of a post, each recipient's channel
+ * for its new Index gets one wake-up, which answers every poll waiting on it with WAKE_ANSWER;
+ * the client polls again at once and takes the message from the database, so the Index rules
+ * stay those of a plain poll, and a lost or extra wake-up costs at most one poll. The channel
+ * keeps its wake-up for a while, so a poll that arrives between PHP's look-up and nginx's
+ * subscription is answered at once too; no later poll waits on that channel again, because the
+ * message it announces is pending from then on.
+ */
+final class NchanHold implements Hold
+{
+    /**
+     * What a woken poll answers: like the idle answer, no message and longer than one byte, so
+     * the client polls again at once; told apart from a time-out in logs and tests.
+     */
+    public const WAKE_ANSWER = '15Again4Wake';
+
+    /** @var resource|null the connection to the publishing endpoint, kept for the process */
+    private $connection = null;
+
+    /**
+     * @param string $location the internal location that waits, e.g. "/quorvel-wait/"
+     * @param string|null $publishAddress the stream address of the internal server with the
+     *        publishing location, e.g. "unix:///run/quorvel-nchan.sock"
+     * @param \Closure(string):void $header sends one response header
+     */
+    public function __construct(
+        private string $location,
+        private ?string $publishAddress,
+        private string $publishPath = '/wake/',
+        private ?\Closure $header = null,
+    ) {
+    }
+
+    public static function channel(int $userId, int $lastIndex): string
+    {
+        return 'u' . $userId . 'i' . $lastIndex;
+    }
+
+    /** nginx notices a closed client itself, and its per-address limit bounds the waits. */
+    public function hold(int $userId, int $index, int $lastIndex, float $seconds, string $address, ?ClientLine $line): string
+    {
+        $send = $this->header ?? static function (string $line): void {
+            header($line);
+        };
+        $send('X-Accel-Redirect: ' . $this->location . self::channel($userId, max($index, $lastIndex)));
+        return '';
+    }
+
+    /**
+     * Wakes the polls that wait for the deliveries of a committed message. The publishes go out
+     * on one kept-alive connection, all written before the answers are read.
+     *
+     * @param list<array{0:int,1:int}> $deliveries user id and Index of each delivery
+     * @return int the wake-ups the publishing endpoint accepted
+     */
+    public function wake(array $deliveries): int
+    {
+        if ($this->publishAddress === null || $deliveries === []) {
+            return 0;
+        }
+        $accepted = 0;
+        foreach (array_chunk($deliveries, 200) as $chunk) {
+            $accepted += $this->publish($chunk, true);
+        }
+        return $accepted;
+    }
+
+    /** @param list<array{0:int,1:int}> $chunk */
+    private function publish(array $chunk, bool $retry): int
+    {
+        $requests = '';
+        foreach ($chunk as [$userId, $idx]) {
+            $requests .= 'POST ' . $this->publishPath . self::channel($userId, $idx - 1) . " HTTP/1.1\r\nHost: quorvel\r\n"
+                . 'Content-Length: ' . strlen(self::WAKE_ANSWER) . "\r\n\r\n" . self::WAKE_ANSWER;
+        }
+        try {
+            $connection = $this->connect();
+            if (fwrite($connection, $requests) !== strlen($requests)) {
+                throw new \RuntimeException('short write');
+            }
+            $accepted = 0;
+            foreach ($chunk as $_) {
+                $status = self::readAnswer($connection);
+                if ($status >= 200 && $status < 300) {
+                    $accepted++;
+                }
+            }
+            return $accepted;
+        } catch (\RuntimeException $e) {
+            $this->close();
+            // A kept connection that the server closed meanwhile: once more on a new one.
+            if ($retry) {
+                return $this->publish($chunk, false);
+            }
+            error_log('quorvel wake-up: ' . $e->getMessage());
+            return 0;
+        }
+    }
+
+    /** @return resource */
+    private function connect()
+    {
+        if ($this->connection === null) {
+            $connection = @stream_socket_client((string)$this->publishAddress, $errno, $error, 2.0);
+            if ($connection === false) {
+                throw new \RuntimeException("cannot reach $this->publishAddress: $error");
+            }
+            stream_set_timeout($connection, 5);
+            $this->connection = $connection;
+        }
+        return $this->connection;
+    }
+
+    private function close(): void
+    {
+        if ($this->connection !== null) {
+            @fclose($this->connection);
+            $this->connection = null;
+        }
+    }
+
+    /** Reads one HTTP answer (status line, headers, a body of Content-Length); gives its status. @param resource $connection */
+    private static function readAnswer($connection): int
+    {
+        $line = fgets($connection);
+        if ($line === false || !preg_match('#^HTTP/1\.\d (\d{3})#', $line, $m)) {
+            throw new \RuntimeException('no answer from the publishing endpoint');
+        }
+        $length = 0;
+        $close = false;
+        while (($header = fgets($connection)) !== false && rtrim($header) !== '') {
+            if (preg_match('/^Content-Length:\s*(\d+)/i', $header, $h)) {
+                $length = (int)$h[1];
+            } elseif (preg_match('/^Connection:\s*close/i', $header)) {
+                $close = true;
+            }
+        }
+        while ($length > 0) {
+            $chunk = fread($connection, $length);
+            if ($chunk === false || $chunk === '') {
+                throw new \RuntimeException('the answer of the publishing endpoint was cut short');
+            }
+            $length -= strlen($chunk);
+        }
+        if ($close) {
+            throw new \RuntimeException('the publishing endpoint closed the connection');
+        }
+        return (int)$m[1];
+    }
+}

@@ -1,0 +1,275 @@
+<?php
+
+declare(strict_types=1);
+
+namespace Quorvel\Server\Tests;
+
+use Quorvel\Server\App;
+use Quorvel\Server\ClientLine;
+use Quorvel\Server\Config;
+use Quorvel\Server\Database;
+use Quorvel\Server\Http;
+use Quorvel\Server\HoldBudget;
+use Quorvel\Server\Messages;
+use Quorvel\Server\NchanHold;
+use Quorvel\Server\Poller;
+
+/** How a poll with nothing pending waits: the budget of held polls, and the hand-off to nginx. */
+final class HoldTest extends ServerTestCase
+{
+    /** @return array<string,array{0:int,1:int}> */
+    public static function pools(): array
+    {
+        return [
+            'a pool of one holds nothing' => [1, 0],
+            'a small pool' => [4, 3],
+            'the guide\'s poll pool' => [200, 150],
+        ];
+    }
+
+    /** @dataProvider pools */
+    public function testTheBudgetLeavesAQuarterOfThePool(int $pool, int $budget): void
+    {
+        $this->assertSame($budget, HoldBudget::forPool($pool));
+    }
+
+    public function testSlotsAreTakenUpToTheBudgetAndFreedOnRelease(): void
+    {
+        $holders = [];
+        for ($i = 0; $i < 4; $i++) {
+            $holders[] = new HoldBudget($this->dir . '/slots', 3);
+        }
+        $taken = array_map(static fn(HoldBudget $b): bool => $b->acquire(), $holders);
+        $this->assertSame([true, true, true, false], $taken);
+        $holders[1]->release();
+        $this->assertTrue($holders[3]->acquire(), 'a released slot is free again');
+        $this->assertFalse((new HoldBudget($this->dir . '/slots', 3))->acquire());
+        $this->assertFalse((new HoldBudget($this->dir . '/none', 0))->acquire(), 'a budget of nothing holds nothing');
+    }
+
+    public function testAPollBeyondTheBudgetIsAnsweredAtOnceWithTheEmptyBody(): void
+    {
+        $app = $this->app(['long_poll_seconds' => 1, 'max_held_polls' => 1, 'hold_lock_dir' => $this->dir . '/holds']);
+        $app->accounts->create('a', 'b');
+        $occupied = new HoldBudget($this->dir . '/holds', 1);
+        $this->assertTrue($occupied->acquire());
+        $this->assertSame('', $app->poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), 'x'));
+        $occupied->release();
+        $this->assertSame(Poller::IDLE_ANSWER, $app->poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), 'x'));
+    }
+
+    /**
+     * Within the budget the per-address share still holds, and a poll refused for it gives its
+     * slot back, so that one address cannot keep the budget for itself.
+     */
+    public function testAPollHeldInPhpKeepsTheRulesOfHeldPollsWithinTheBudget(): void
+    {
+        $app = $this->app(['long_poll_seconds' => 1, 'max_held_polls' => 1, 'held_polls_per_address' => 1, 'poll_check_ms' => 20]);
+        $app->accounts->create('a', 'b');
+        $app->accounts->create('other', 'b');
+        $app->db->run('UPDATE users SET held_token = ?, held_address = ?, held_until = ? WHERE name = ?', ['t', '198.51.100.1', time() + 60, 'other']);
+        $poll = static fn(string $address): string => $app->poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), $address, 0.2);
+        $this->assertSame('', $poll('198.51.100.1'), 'the address has its share');
+        $this->assertSame(Poller::IDLE_ANSWER, $poll('198.51.100.2'), 'the one slot of the budget was given back');
+        $this->assertTrue((new HoldBudget($this->dir . '/holds', 1))->acquire(), 'and is free after the wait');
+    }
+
+    /** A poll handed on to nginx writes nothing itself: its headers must still be free to send. */
+    public function testAPollHandedOnToNginxNeverWritesToItsClient(): void
+    {
+        $headers = [];
+        $written = '';
+        $config = Config::fromArray($this->configValues(['long_poll_seconds' => 25, 'held_polls_per_address' => 1]));
+        $app = new App($config);
+        $nchan = new NchanHold('/quorvel-wait/', null, '/wake/', function (string $line) use (&$headers): void {
+            $headers[] = $line;
+        });
+        $poller = new Poller($app->db, $config, $app->accounts, $app->messages, $nchan);
+        $app->accounts->create('a', 'b');
+        $line = new ClientLine(function (string $bytes) use (&$written): bool {
+            $written .= $bytes;
+            return true;
+        });
+        // Two polls of one user from one address: both are handed on; nginx bounds the address.
+        for ($i = 0; $i < 2; $i++) {
+            $this->assertSame('', $poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), '198.51.100.1', null, $line));
+        }
+        $this->assertSame('', $written);
+        $this->assertCount(2, $headers);
+    }
+
+    /**
+     * The channel a poll waits on must be the one the next post to its user wakes, whatever
+     * Index the client holds.
+     *
+     * @return array<string,array{0:int,1:int}>
+     */
+    public static function waits(): array
+    {
+        return [
+            'a new client, no messages yet' => [0, 0],
+            'a client that holds both messages' => [2, 2],
+            'a client ahead of the database' => [2, 40],
+        ];
+    }
+
+    /** @dataProvider waits */
+    public function testAPollWaitsOnTheChannelTheNextPostWakes(int $posted, int $clientIndex): void
+    {
+        $headers = [];
+        $woken = [];
+        $config = Config::fromArray($this->configValues(['long_poll_seconds' => 25]));
+        $app = new App($config);
+        $nchan = new NchanHold('/quorvel-wait/', null, '/wake/', function (string $line) use (&$headers): void {
+            $headers[] = $line;
+        });
+        $messages = new Messages($app->db, function (array $deliveries) use (&$woken): void {
+            $woken = array_merge($woken, $deliveries);
+        });
+        $poller = new Poller($app->db, $config, $app->accounts, $messages, $nchan);
+        $id = $app->accounts->create('a', 'b');
+        for ($i = 0; $i < $posted; $i++) {
+            $messages->post(['a'], "m$i", 'H', 'M');
+        }
+        $woken = [];
+        $body = $poller->answer(Http::formPairs("User=a&Pass=b&Index=$clientIndex"), 'x');
+        $this->assertSame('', $body, 'the body is nginx\'s to send');
+        $this->assertCount(1, $headers);
+        $messages->post(['a'], 'next', 'H', 'M');
+        $this->assertSame([[$id, max($posted, $clientIndex) + 1]], $woken);
+        $this->assertSame('X-Accel-Redirect: /quorvel-wait/' . NchanHold::channel($id, $woken[0][1] - 1), $headers[0]);
+        // The message announced is pending for that client now: its next poll is not handed on.
+        $next = $poller->answer(Http::formPairs("User=a&Pass=b&Index=$clientIndex"), 'x');
+        $this->assertStringContainsString('next', $next);
+        $this->assertCount(1, $headers);
+    }
+
+    public function testAPostToEveryoneWakesEachRecipientOnce(): void
+    {
+        $app = $this->app();
+        $woken = [];
+        $messages = new Messages($app->db, function (array $deliveries) use (&$woken): void {
+            $woken[] = $deliveries;
+        });
+        $ids = [$app->accounts->create('a', 'p'), $app->accounts->create('b', 'p'), $app->accounts->create('c', 'p')];
+        $app->accounts->setDisabled('c', true);
+        $messages->post(null, 'all', 'H', 'M');
+        $this->assertCount(1, $woken, 'one call per post, after its commit');
+        $this->assertEqualsCanonicalizing([[$ids[0], 1], [$ids[1], 1]], $woken[0]);
+    }
+
+    /** @return array<string,array{0:bool}> */
+    public static function connections(): array
+    {
+        return ['persistent' => [true], 'not persistent' => [false]];
+    }
+
+    /**
+     * A temporary table lives as long as its connection: seen again only when the next request's
+     * Database object gets the same connection.
+     *
+     * @dataProvider connections
+     */
+    public function testPersistentConnectionsAreReusedAcrossRequestsOfOneWorker(bool $persistent): void
+    {
+        $table = 'kept_' . bin2hex(random_bytes(4));
+        $first = new Database($this->dsn, $this->dbUser, $this->dbPassword, $persistent);
+        $first->pdo->exec("CREATE TEMPORARY TABLE $table (x INTEGER)");
+        unset($first);
+        $second = new Database($this->dsn, $this->dbUser, $this->dbPassword, $persistent);
+        try {
+            $second->value("SELECT COUNT(*) FROM $table");
+            $seen = true;
+            $second->pdo->exec("DROP TABLE $table");
+        } catch (\PDOException) {
+            $seen = false;
+        }
+        $this->assertSame($persistent, $seen);
+    }
+
+    /**
+     * A publishing endpoint on a unix socket that answers 201 to each request and closes a
+     * connection after it has been idle for a moment, as nginx does with kept connections.
+     * Gives the file that lists the paths it was asked for.
+     */
+    private function startPublishEndpoint(string $socket): string
+    {
+        $log = $this->dir . '/published.txt';
+        $code = <<<'PHP'
+            [$socket, $log] = [$argv[1], $argv[2]];
+            $server = stream_socket_server("unix://$socket");
+            touch("$socket.ready");
+            while ($connection = @stream_socket_accept($server, 20)) {
+                stream_set_timeout($connection, 0, 300000);
+                while (($line = fgets($connection)) !== false) {
+                    $length = 0;
+                    while (($header = fgets($connection)) !== false && rtrim($header) !== '') {
+                        if (preg_match('/^Content-Length:\s*(\d+)/i', $header, $m)) {
+                            $length = (int)$m[1];
+                        }
+                    }
+                    if ($length > 0) {
+                        fread($connection, $length);
+                    }
+                    file_put_contents($log, explode(' ', $line)[1] . "\n", FILE_APPEND);
+                    fwrite($connection, "HTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n");
+                }
+                fclose($connection);
+            }
+            PHP;
+        $process = proc_open([PHP_BINARY, '-r', $code, $socket, $log], [0 => ['file', '/dev/null', 'r']], $pipes);
+        $this->endpoints[] = $process;
+        for ($i = 0; $i < 100 && !is_file("$socket.ready"); $i++) {
+            usleep(20000);
+        }
+        $this->assertFileExists("$socket.ready", 'the publishing endpoint started');
+        return $log;
+    }
+
+    /** @var list<resource> */
+    private array $endpoints = [];
+
+    protected function tearDown(): void
+    {
+        foreach ($this->endpoints as $process) {
+            proc_terminate($process);
+            proc_close($process);
+        }
+        $this->endpoints = [];
+        parent::tearDown();
+    }
+
+    public function testWakeUpsReachEachChannelAlsoAfterTheKeptConnectionWasClosed(): void
+    {
+        $socket = $this->dir . '/wake.sock';
+        $log = $this->startPublishEndpoint($socket);
+        $nchan = new NchanHold('/quorvel-wait/', "unix://$socket");
+        $rounds = [
+            'pipelined on one new connection' => [[[7, 1], [8, 5], [9, 2]], ['/wake/u7i0', '/wake/u8i4', '/wake/u9i1']],
+            'after the endpoint closed the kept connection' => [[[7, 2]], ['/wake/u7i1']],
+            'nothing to wake' => [[], []],
+        ];
+        $expected = [];
+        foreach ($rounds as $name => [$deliveries, $paths]) {
+            $this->assertSame(count($deliveries), $nchan->wake($deliveries), $name);
+            $expected = array_merge($expected, $paths);
+            // Idle long enough for the endpoint to close the connection.
+            usleep(500000);
+        }
+        $this->assertSame($expected, file($log, FILE_IGNORE_NEW_LINES));
+    }
+
+    public function testAnUnreachableEndpointLosesTheWakeUpsButNotThePost(): void
+    {
+        $app = $this->app(['nchan_hold_location' => '/quorvel-wait/', 'nchan_publish_address' => 'unix://' . $this->dir . '/none.sock']);
+        $app->accounts->create('a', 'b');
+        $logged = ini_set('error_log', $this->dir . '/php-errors.log');
+        try {
+            $this->assertSame(1, $app->messages->post(['a'], 'T', 'H', 'M')['deliveries']);
+        } finally {
+            ini_set('error_log', (string)$logged);
+        }
+        $this->assertStringContainsString('quorvel wake-up', (string)file_get_contents($this->dir . '/php-errors.log'));
+        $this->assertStringContainsString('Title', $app->poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), 'x'));
+    }
+}
