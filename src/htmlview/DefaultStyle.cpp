@@ -10,7 +10,7 @@ head, link, meta, script, style, title, base, template, datalist, area, param, n
 [hidden], input[type="hidden"] { display: none; }
 li { display: list-item; }
 html { font-size: medium; line-height: normal; }
-body { margin: 0; }
+body { margin: 8px; }
 p, blockquote, figure, listing, plaintext, pre, xmp, dl, ol, ul, dir, menu { margin-top: 1em; margin-bottom: 1em; }
 blockquote, figure { margin-left: 40px; margin-right: 40px; }
 address { font-style: italic; }
