@@ -82,8 +82,6 @@ std::string DefaultStyleSheet(const TStyleDefaults& defaults) {
     QString sheet = QString::fromUtf8(kRules);
     sheet += QStringLiteral("html { color: %1; font-family: %2; }\n")
                  .arg(Css(defaults.fontColor), Family(defaults.fontName));
-    sheet += QStringLiteral("pre, listing, xmp, plaintext, code, kbd, samp, tt { font-family: %1; }\n")
-                 .arg(Family(defaults.preFontName));
     const QString decoration = defaults.underlineLinks ? QStringLiteral("underline") : QStringLiteral("none");
     sheet += QStringLiteral("a:link { color: %1; text-decoration: %2; cursor: pointer; }\n")
                  .arg(Css(defaults.linkColor), decoration);

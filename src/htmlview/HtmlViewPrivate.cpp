@@ -280,7 +280,6 @@ void THtmlViewPrivate::PrepareContainer() {
     if (contextDirty_ || !context_[0]) {
         TStyleDefaults defaults;
         defaults.fontName = defFontName;
-        defaults.preFontName = defPreFontName;
         defaults.fontColor = defFontColor;
         defaults.linkColor = defLinkColor;
         defaults.overLinkColor = defOverLinkColor;

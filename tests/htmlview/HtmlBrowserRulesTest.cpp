@@ -282,3 +282,14 @@ TEST(HtmlBrowserRules, TheFontShorthandReadsQuotedAndMultiWordFamilies) {
     for (const char* style : {"font:16px 'DejaVu Sans'", "font:16px DejaVu Sans", "font: normal 16px/20px \"DejaVu Sans\", serif"})
         EXPECT_EQ(width(style), reference) << style;
 }
+
+TEST(HtmlBrowserRules, FixedPitchTextTakesTheDesktopsMonospaceFamily) {
+    auto width = [](const std::string& html) { return ColorBounds(Draw(html), kRed, 100).width(); };
+    const int desktop = width("<span style='color:#ff0000;font:13px \"DejaVu Sans Mono\"'>mono width</span>");
+    const int standIn = width("<span style='color:#ff0000;font:13px \"Liberation Mono\"'>mono width</span>");
+    ASSERT_NE(desktop, standIn);
+    for (const char* html : {"<pre style='color:#ff0000'>mono width</pre>",
+                             "<code style='color:#ff0000;font-size:13px'>mono width</code>",
+                             "<span style='color:#ff0000;font:13px Menlo, Consolas, monospace'>mono width</span>"})
+        EXPECT_EQ(width(html), desktop) << html;
+}
