@@ -213,7 +213,10 @@ void TCleaner::WriteAttributes(const GumboElement& element, TFrame& frame) {
             if (limits_.keepStyles) style += styleFixes_.Declarations(FontSizeKeywords(value));
             continue;
         }
-        if (name == "media" && (tag == "style" || tag == "link")) value = TStyleFixes::MediaList(value);
+        // A style element's media list goes around its rules (see Run), which the renderer
+        // evaluates as it evaluates @media.
+        if (name == "media" && tag == "style") continue;
+        if (name == "media" && tag == "link") value = TStyleFixes::MediaList(value);
         if ((tag == "td" || tag == "th") && (name == "colspan" || name == "rowspan")) {
             int32_t span = 1;
             if (!IsIntegerText(Trim(value), span)) span = 1;
@@ -316,6 +319,8 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
                                       element->tag == GUMBO_TAG_TITLE || IsVoid(element->tag));
         if (element && frame.next == 0 && element->tag == GUMBO_TAG_STYLE && frame.emitted) {
             std::string css = styleFixes_.StyleSheet(FontSizeKeywords(RawText(*element, limits_.maxStyleBytes)));
+            const std::string media = Trim(AttributeText(*element, "media"));
+            if (!media.empty()) css = "@media " + TStyleFixes::MediaList(media) + "{" + css + "}";
             // The text is written raw, so it must not close the element early.
             for (size_t at = Lower(css).find("</style"); at != std::string::npos;
                  at = Lower(css).find("</style"))

@@ -121,9 +121,10 @@ void Align(const GumboElement& element, THintContext& frame, std::string& hints)
     }
     if (CentredInside(element.tag) && (element.tag != GUMBO_TAG_DIV || align.empty())) {
         // Block boxes inside centred content are centred as well: a paragraph with a width, a
-        // picture made a block.
-        if (frame.legacyAlign == TAlign::Center) hints += "margin-left:auto;margin-right:auto;";
-        if (frame.legacyAlign == TAlign::Right) hints += "margin-left:auto;";
+        // picture made a block. Browsers centre them whatever margins the style gives them.
+        if (frame.legacyAlign == TAlign::Center)
+            hints += "margin-left:auto !important;margin-right:auto !important;";
+        if (frame.legacyAlign == TAlign::Right) hints += "margin-left:auto !important;";
     }
     if (!TakesAlign(element.tag) || align.empty()) return;
     if (align == "center" || align == "middle") {

@@ -161,6 +161,19 @@ bool IsGradient(std::string_view word) {
     return lower.find("gradient(") != std::string::npos;
 }
 
+// url(...) with its address in quotes: litehtml 0.6 cuts declarations at every ";", also at the
+// one inside an address such as "data:image/png;base64,...".
+std::string QuotedUrl(std::string_view word) {
+    const size_t open = word.find('(');
+    if (open == std::string_view::npos || word.back() != ')') return std::string(word);
+    const std::string_view inside = Stripped(word.substr(open + 1, word.size() - open - 2));
+    if (!inside.empty() && (inside.front() == '"' || inside.front() == '\'')) return std::string(word);
+    std::string address;
+    for (char c : inside)
+        if (c != '"' && c != '\\') address += c;
+    return "url(\"" + address + "\")";
+}
+
 bool IsUrl(std::string_view word) {
     return StartsWith(LowerCopy(word.substr(0, std::min<size_t>(word.size(), 4))), "url(");
 }
@@ -486,6 +499,8 @@ std::string TStyleFixes::Declaration(const std::string& name, const std::string&
         std::string rebuilt;
         for (std::string_view word : Words(text)) {
             const std::string lower = LowerCopy(word);
+            // The text's colour, which a border takes when it names none.
+            if (lower == "currentcolor") continue;
             std::string part = IsNonColorWord(lower) ? std::string(word) : colors.Text(word);
             if (part.empty()) return {};
             if (!rebuilt.empty() && part != "," && rebuilt.back() != ',') rebuilt += ' ';
@@ -501,7 +516,7 @@ std::string TStyleFixes::Declaration(const std::string& name, const std::string&
         for (std::string_view word : Words(text)) {
             const std::string lower = LowerCopy(word);
             if (IsUrl(word)) {
-                if (image.empty()) image = std::string(word);
+                if (image.empty()) image = QuotedUrl(word);
             } else if (IsGradient(word)) {
                 if (!gradient) gradient = colors.Gradient(word);
             } else if (lower == ",") {
