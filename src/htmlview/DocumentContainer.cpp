@@ -250,8 +250,9 @@ void THtmlContainer::import_css(std::string& text, const std::string& url, std::
         if (entry == sheets_.end()) return;
         entry->second.state = ok ? TStyleSheet::TState::Ready : TStyleSheet::TState::Failed;
         if (ok)
-            entry->second.text = TStyleFixes().StyleSheet(std::string(
-                data.constData(), static_cast<size_t>(std::min<qsizetype>(data.size(), kMaxStyleSheetBytes))));
+            entry->second.text = TStyleFixes().StyleSheet(
+                std::string(data.constData(),
+                            static_cast<size_t>(std::min<qsizetype>(data.size(), kMaxStyleSheetBytes))));
         if (ok && OnStyleSheetArrived) OnStyleSheetArrived();
     });
 }

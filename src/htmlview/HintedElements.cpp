@@ -9,8 +9,10 @@
 #include <el_td.h>
 #include <el_tr.h>
 
-std::shared_ptr<litehtml::element> MakeHintedElement(const char* tag, const std::shared_ptr<litehtml::document>& doc) {
-    if (std::strcmp(tag, "td") == 0 || std::strcmp(tag, "th") == 0) return MakeElement<litehtml::el_td>(true, doc);
+std::shared_ptr<litehtml::element> MakeHintedElement(const char* tag,
+                                                     const std::shared_ptr<litehtml::document>& doc) {
+    if (std::strcmp(tag, "td") == 0 || std::strcmp(tag, "th") == 0)
+        return MakeElement<litehtml::el_td>(true, doc);
     if (std::strcmp(tag, "tr") == 0) return MakeElement<litehtml::el_tr>(true, doc);
     if (std::strcmp(tag, "body") == 0) return MakeElement<litehtml::el_body>(true, doc);
     if (std::strcmp(tag, "p") == 0) return MakeElement<litehtml::el_para>(true, doc);

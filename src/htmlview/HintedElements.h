@@ -30,4 +30,5 @@ std::shared_ptr<litehtml::element> MakeElement(bool hinted, TArgs&&... args) {
 
 // The renderer's own element for a tag, taking the hints: what it would have made of the tag
 // itself, so that the tag keeps its own behaviour.
-std::shared_ptr<litehtml::element> MakeHintedElement(const char* tag, const std::shared_ptr<litehtml::document>& doc);
+std::shared_ptr<litehtml::element> MakeHintedElement(const char* tag,
+                                                     const std::shared_ptr<litehtml::document>& doc);

@@ -318,7 +318,8 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
         const bool leaf = element && (IsControl(element->tag) || element->tag == GUMBO_TAG_STYLE ||
                                       element->tag == GUMBO_TAG_TITLE || IsVoid(element->tag));
         if (element && frame.next == 0 && element->tag == GUMBO_TAG_STYLE && frame.emitted) {
-            std::string css = styleFixes_.StyleSheet(FontSizeKeywords(RawText(*element, limits_.maxStyleBytes)));
+            std::string css =
+                styleFixes_.StyleSheet(FontSizeKeywords(RawText(*element, limits_.maxStyleBytes)));
             const std::string media = Trim(AttributeText(*element, "media"));
             if (!media.empty()) css = "@media " + TStyleFixes::MediaList(media) + "{" + css + "}";
             // The text is written raw, so it must not close the element early.

@@ -126,10 +126,14 @@ std::optional<TRgba> HslFunction(const std::vector<std::string_view>& arguments)
     double hue, saturation, lightness, alpha = 1;
     std::string unit;
     if (!Number(arguments[0], hue, unit)) return std::nullopt;
-    if (unit == "turn") hue *= 360;
-    else if (unit == "rad") hue *= 180 / M_PI;
-    else if (unit == "grad") hue *= 0.9;
-    else if (!unit.empty() && unit != "deg") return std::nullopt;
+    if (unit == "turn")
+        hue *= 360;
+    else if (unit == "rad")
+        hue *= 180 / M_PI;
+    else if (unit == "grad")
+        hue *= 0.9;
+    else if (!unit.empty() && unit != "deg")
+        return std::nullopt;
     if (!Number(arguments[1], saturation, unit) || (!unit.empty() && unit != "%")) return std::nullopt;
     if (!Number(arguments[2], lightness, unit) || (!unit.empty() && unit != "%")) return std::nullopt;
     if (arguments.size() == 4) {
@@ -139,11 +143,13 @@ std::optional<TRgba> HslFunction(const std::vector<std::string_view>& arguments)
     const QColor color = QColor::fromHslF(static_cast<float>(std::fmod(std::fmod(hue, 360) + 360, 360) / 360),
                                           static_cast<float>(std::clamp(saturation / 100, 0.0, 1.0)),
                                           static_cast<float>(std::clamp(lightness / 100, 0.0, 1.0)));
-    return TRgba{color.redF() * 255.0, color.greenF() * 255.0, color.blueF() * 255.0, std::clamp(alpha, 0.0, 1.0)};
+    return TRgba{color.redF() * 255.0, color.greenF() * 255.0, color.blueF() * 255.0,
+                 std::clamp(alpha, 0.0, 1.0)};
 }
 
 std::optional<TRgba> HexColor(std::string_view digits) {
-    if (digits.size() != 3 && digits.size() != 4 && digits.size() != 6 && digits.size() != 8) return std::nullopt;
+    if (digits.size() != 3 && digits.size() != 4 && digits.size() != 6 && digits.size() != 8)
+        return std::nullopt;
     if (!std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isxdigit(c); }))
         return std::nullopt;
     const bool shortForm = digits.size() <= 4;
@@ -181,12 +187,29 @@ bool IsUrl(std::string_view word) {
 // Keywords that stand for a colour the renderer resolves itself: the system colours of older
 // pages (through the container) and inheritance.
 bool IsPassedColorKeyword(const std::string& lower) {
-    static const char* const kKeywords[] = {
-        "inherit",       "buttonface",   "threedface",        "buttontext",     "window",
-        "windowtext",    "highlight",    "highlighttext",     "captiontext",    "activecaption",
-        "infobackground", "infotext",    "menu",              "menutext",       "threedshadow",
-        "buttonshadow",  "threedhighlight", "buttonhighlight", "threeddarkshadow", "graytext",
-        "canvas",        "canvastext",   "linktext"};
+    static const char* const kKeywords[] = {"inherit",
+                                            "buttonface",
+                                            "threedface",
+                                            "buttontext",
+                                            "window",
+                                            "windowtext",
+                                            "highlight",
+                                            "highlighttext",
+                                            "captiontext",
+                                            "activecaption",
+                                            "infobackground",
+                                            "infotext",
+                                            "menu",
+                                            "menutext",
+                                            "threedshadow",
+                                            "buttonshadow",
+                                            "threedhighlight",
+                                            "buttonhighlight",
+                                            "threeddarkshadow",
+                                            "graytext",
+                                            "canvas",
+                                            "canvastext",
+                                            "linktext"};
     return std::find(std::begin(kKeywords), std::end(kKeywords), lower) != std::end(kKeywords);
 }
 
@@ -209,7 +232,8 @@ public:
         if (lower == "transparent") return TRgba{0, 0, 0, 0};
         if (!std::all_of(lower.begin(), lower.end(), [](unsigned char c) { return std::isalpha(c); }))
             return std::nullopt;
-        const QColor named = QColor::fromString(QString::fromLatin1(lower.data(), static_cast<qsizetype>(lower.size())));
+        const QColor named =
+            QColor::fromString(QString::fromLatin1(lower.data(), static_cast<qsizetype>(lower.size())));
         if (!named.isValid()) return std::nullopt;
         return TRgba{static_cast<double>(named.red()), static_cast<double>(named.green()),
                      static_cast<double>(named.blue()), 1};
@@ -249,7 +273,8 @@ public:
         }
         char alpha[16];
         std::snprintf(alpha, sizeof alpha, "%.3f", color.a);
-        return "rgba(" + channel(color.r) + ", " + channel(color.g) + ", " + channel(color.b) + ", " + alpha + ")";
+        return "rgba(" + channel(color.r) + ", " + channel(color.g) + ", " + channel(color.b) + ", " + alpha +
+               ")";
     }
 
     // var(--name) or var(--name, fallback): the custom property's value, else the fallback.
@@ -261,7 +286,8 @@ public:
         const std::string name = LowerCopy(Stripped(inside.substr(0, comma)));
         auto found = custom_.find(name);
         if (found != custom_.end()) return found->second;
-        return comma == std::string_view::npos ? std::string() : std::string(Stripped(inside.substr(comma + 1)));
+        return comma == std::string_view::npos ? std::string()
+                                               : std::string(Stripped(inside.substr(comma + 1)));
     }
 
 private:
@@ -290,11 +316,11 @@ bool IsBorderShorthand(const std::string& name) {
 // the shorthand.
 bool IsNonColorWord(const std::string& lower) {
     static const char* const kKeywords[] = {
-        "none",     "hidden",   "dotted",  "dashed", "solid",  "double",      "groove",     "ridge",
-        "inset",    "outset",   "thin",    "medium", "thick",  "repeat",      "repeat-x",   "repeat-y",
-        "no-repeat", "space",   "round",   "scroll", "fixed",  "local",       "left",       "right",
-        "top",      "bottom",   "center",  "cover",  "contain", "auto",       "border-box", "padding-box",
-        "content-box", "text",  "/",       ",",      "initial", "unset"};
+        "none",        "hidden", "dotted", "dashed", "solid",   "double", "groove",     "ridge",
+        "inset",       "outset", "thin",   "medium", "thick",   "repeat", "repeat-x",   "repeat-y",
+        "no-repeat",   "space",  "round",  "scroll", "fixed",   "local",  "left",       "right",
+        "top",         "bottom", "center", "cover",  "contain", "auto",   "border-box", "padding-box",
+        "content-box", "text",   "/",      ",",      "initial", "unset"};
     if (lower.empty()) return true;
     const unsigned char first = static_cast<unsigned char>(lower[0]);
     if (std::isdigit(first) || first == '.' || first == '-' || first == '+') return true;
@@ -321,16 +347,28 @@ std::string TStyleFixes::MediaList(const std::string& media) {
     // Features whose value is fixed for the view: a desktop screen in light mode with a mouse,
     // one device pixel per pixel.
     static const std::pair<const char*, const char*> kFixed[] = {
-        {"prefers-color-scheme", "light"}, {"prefers-reduced-motion", "no-preference"},
-        {"prefers-contrast", "no-preference"}, {"prefers-reduced-transparency", "no-preference"},
-        {"prefers-reduced-data", "no-preference"}, {"forced-colors", "none"}, {"inverted-colors", "none"},
-        {"hover", "hover"}, {"any-hover", "hover"}, {"pointer", "fine"}, {"any-pointer", "fine"},
-        {"color-gamut", "srgb"}, {"dynamic-range", "standard"}, {"update", "fast"}, {"grid", "0"},
-        {"display-mode", "browser"}, {"scan", "progressive"}};
+        {"prefers-color-scheme", "light"},
+        {"prefers-reduced-motion", "no-preference"},
+        {"prefers-contrast", "no-preference"},
+        {"prefers-reduced-transparency", "no-preference"},
+        {"prefers-reduced-data", "no-preference"},
+        {"forced-colors", "none"},
+        {"inverted-colors", "none"},
+        {"hover", "hover"},
+        {"any-hover", "hover"},
+        {"pointer", "fine"},
+        {"any-pointer", "fine"},
+        {"color-gamut", "srgb"},
+        {"dynamic-range", "standard"},
+        {"update", "fast"},
+        {"grid", "0"},
+        {"display-mode", "browser"},
+        {"scan", "progressive"}};
     // Features the renderer evaluates itself (the rest of its list is left to it as well).
-    static const char* const kRendered[] = {"width", "height", "device-width", "device-height", "orientation",
-                                            "aspect-ratio", "device-aspect-ratio", "color", "color-index",
-                                            "monochrome"};
+    static const char* const kRendered[] = {
+        "width",       "height",       "device-width",        "device-height",
+        "orientation", "aspect-ratio", "device-aspect-ratio", "color",
+        "color-index", "monochrome"};
     std::string result;
     std::string_view list(media);
     size_t from = 0;
@@ -368,18 +406,22 @@ std::string TStyleFixes::MediaList(const std::string& media) {
                 const size_t colon = feature.find(':');
                 std::string name(Stripped(std::string_view(feature).substr(0, colon)));
                 const std::string value =
-                    colon == std::string::npos ? std::string() : std::string(Stripped(std::string_view(feature).substr(colon + 1)));
+                    colon == std::string::npos
+                        ? std::string()
+                        : std::string(Stripped(std::string_view(feature).substr(colon + 1)));
                 // Level 4 ranges on the width, which the renderer does not read: (width >= 600px).
                 const size_t op = feature.find_first_of("<>=");
                 if (colon == std::string::npos && op != std::string::npos) {
                     const std::string left(Stripped(std::string_view(feature).substr(0, op)));
                     size_t after = op;
-                    while (after < feature.size() && (feature[after] == '<' || feature[after] == '>' || feature[after] == '='))
+                    while (after < feature.size() &&
+                           (feature[after] == '<' || feature[after] == '>' || feature[after] == '='))
                         ++after;
                     const std::string sign = feature.substr(op, after - op);
                     const std::string right(Stripped(std::string_view(feature).substr(after)));
-                    if ((left == "width" || left == "height") && feature.find_first_of("<>", after) == std::string::npos &&
-                        !right.empty() && std::isdigit(static_cast<unsigned char>(right[0]))) {
+                    if ((left == "width" || left == "height") &&
+                        feature.find_first_of("<>", after) == std::string::npos && !right.empty() &&
+                        std::isdigit(static_cast<unsigned char>(right[0]))) {
                         const char* prefix = sign[0] == '<' ? "max-" : sign[0] == '>' ? "min-" : "";
                         kept += " and (" + std::string(prefix) + left + ":" + right + ")";
                     } else {
@@ -395,9 +437,10 @@ std::string TStyleFixes::MediaList(const std::string& media) {
                     if (name == fixed) {
                         known = true;
                         // A feature named without a value asks whether it is anything but none.
-                        if (value.empty() ? std::string(state) == "none" || std::string(state) == "no-preference" ||
-                                                std::string(state) == "0"
-                                          : value != state)
+                        if (value.empty()
+                                ? std::string(state) == "none" || std::string(state) == "no-preference" ||
+                                      std::string(state) == "0"
+                                : value != state)
                             matches = false;
                     }
                 if (base == "-webkit-device-pixel-ratio" || base == "device-pixel-ratio" ||
@@ -408,9 +451,12 @@ std::string TStyleFixes::MediaList(const std::string& media) {
                     if (value.empty() || !Number(value, number, unit)) {
                         matches = matches && value.empty();
                     } else {
-                        if (unit == "dpi") number /= 96;
-                        else if (unit == "dpcm") number *= 2.54 / 96;
-                        else if (!unit.empty() && unit != "dppx" && unit != "x") matches = false;
+                        if (unit == "dpi")
+                            number /= 96;
+                        else if (unit == "dpcm")
+                            number *= 2.54 / 96;
+                        else if (!unit.empty() && unit != "dppx" && unit != "x")
+                            matches = false;
                         const bool min = StartsWith(name, "min-") || StartsWith(name, "-webkit-min-") ||
                                          StartsWith(name, "min--moz-");
                         const bool max = StartsWith(name, "max-") || StartsWith(name, "-webkit-max-") ||
@@ -419,23 +465,29 @@ std::string TStyleFixes::MediaList(const std::string& media) {
                             matches = false;
                     }
                 }
-                if (StartsWith(name, "-webkit-min-device-pixel-ratio") || StartsWith(name, "-webkit-max-device-pixel-ratio") ||
-                    StartsWith(name, "min--moz-device-pixel-ratio") || StartsWith(name, "max--moz-device-pixel-ratio")) {
+                if (StartsWith(name, "-webkit-min-device-pixel-ratio") ||
+                    StartsWith(name, "-webkit-max-device-pixel-ratio") ||
+                    StartsWith(name, "min--moz-device-pixel-ratio") ||
+                    StartsWith(name, "max--moz-device-pixel-ratio")) {
                     known = true;
                     double number = 0;
                     std::string unit;
-                    if (!Number(value, number, unit) || !unit.empty()) matches = false;
+                    if (!Number(value, number, unit) || !unit.empty())
+                        matches = false;
                     else if (name.find("min") != std::string::npos ? number > 1 + 1e-9 : number < 1 - 1e-9)
                         matches = false;
                 }
-                if (!known && std::find(std::begin(kRendered), std::end(kRendered), base) != std::end(kRendered)) {
+                if (!known &&
+                    std::find(std::begin(kRendered), std::end(kRendered), base) != std::end(kRendered)) {
                     known = true;
                     // Only plain lengths and numbers: hacks such as "0\0" make the query invalid.
                     const bool plain = std::all_of(value.begin(), value.end(), [](unsigned char c) {
                         return std::isalnum(c) || c == '.' || c == '-' || c == '/' || c == ' ' || c == '%';
                     });
-                    if (!plain) matches = false;
-                    else kept += " and (" + name + (value.empty() ? "" : ":" + value) + ")";
+                    if (!plain)
+                        matches = false;
+                    else
+                        kept += " and (" + name + (value.empty() ? "" : ":" + value) + ")";
                 }
                 if (!known) matches = false;
                 continue;
@@ -444,17 +496,24 @@ std::string TStyleFixes::MediaList(const std::string& media) {
             while (end < query.size() && !IsSpace(query[end]) && query[end] != '(') ++end;
             const std::string word = query.substr(at, end - at);
             at = end;
-            if (word == "not" && type.empty()) negated = true;
-            else if (word == "only" || word == "and") continue;
-            else if (type.empty()) type = word;
-            else valid = false;
+            if (word == "not" && type.empty())
+                negated = true;
+            else if (word == "only" || word == "and")
+                continue;
+            else if (type.empty())
+                type = word;
+            else
+                valid = false;
         }
         if (type.empty()) type = "all";
         if (type != "all" && type != "screen" && type != "print") matches = false;
         std::string rewritten;
-        if (!valid) rewritten = "not all";
-        else if (!matches) rewritten = negated ? "all" : "not all";
-        else rewritten = (negated ? "not " : "") + type + kept;
+        if (!valid)
+            rewritten = "not all";
+        else if (!matches)
+            rewritten = negated ? "all" : "not all";
+        else
+            rewritten = (negated ? "not " : "") + type + kept;
         if (!result.empty()) result += ", ";
         result += rewritten;
         if (comma >= list.size()) break;
@@ -471,7 +530,8 @@ std::string TStyleFixes::Declaration(const std::string& name, const std::string&
         std::string resolved;
         std::string lower = LowerCopy(text);
         size_t at = 0;
-        for (size_t found = lower.find("var(", at); found != std::string::npos; found = lower.find("var(", at)) {
+        for (size_t found = lower.find("var(", at); found != std::string::npos;
+             found = lower.find("var(", at)) {
             size_t close = found + 4;
             int depth = 1;
             while (close < text.size() && depth > 0) {
@@ -479,7 +539,8 @@ std::string TStyleFixes::Declaration(const std::string& name, const std::string&
                 if (text[close] == ')') --depth;
                 ++close;
             }
-            const std::string replacement = colors.Var(std::string_view(text).substr(found, close - found), 0);
+            const std::string replacement =
+                colors.Var(std::string_view(text).substr(found, close - found), 0);
             if (replacement.empty()) return {};
             resolved += text.substr(at, found - at) + replacement;
             at = close;
@@ -535,7 +596,8 @@ std::string TStyleFixes::Declaration(const std::string& name, const std::string&
             std::string positions;
             for (std::string_view word : Words(rest)) {
                 const std::string lower = LowerCopy(word);
-                if (lower == "cover" || lower == "contain" || lower == "auto" || lower == "initial" || lower == "unset")
+                if (lower == "cover" || lower == "contain" || lower == "auto" || lower == "initial" ||
+                    lower == "unset")
                     continue;
                 positions += (positions.empty() ? "" : " ") + std::string(word);
             }
@@ -549,15 +611,17 @@ std::string TStyleFixes::Declaration(const std::string& name, const std::string&
             if (!color.empty()) result += ";background-color:" + color + suffix;
             return result;
         }
-        if (!image.empty()) result += (result.empty() ? "" : ";") + std::string("background-image:") + image + suffix;
+        if (!image.empty())
+            result += (result.empty() ? "" : ";") + std::string("background-image:") + image + suffix;
         return result;
     }
     if (name == "font-weight") return name + ":" + FontWeight(text) + suffix;
     if (name == "font") {
         // Taken apart into its properties: litehtml 0.6 splits the families at every blank and
         // misreads numeric weights.
-        static const char* const kSystem[] = {"caption", "icon", "menu", "message-box", "small-caption",
-                                              "status-bar", "inherit", "initial", "unset"};
+        static const char* const kSystem[] = {"caption",     "icon",          "menu",
+                                              "message-box", "small-caption", "status-bar",
+                                              "inherit",     "initial",       "unset"};
         static const char* const kStyles[] = {"italic", "oblique"};
         static const char* const kWeights[] = {"bold", "bolder", "lighter"};
         static const char* const kStretches[] = {"ultra-condensed", "extra-condensed", "condensed",
@@ -573,10 +637,14 @@ std::string TStyleFixes::Declaration(const std::string& name, const std::string&
             while (end < whole.size() && !IsSpace(whole[end]) && whole[end] != '/') ++end;
             const std::string word = LowerCopy(whole.substr(at, end - at));
             if (word.empty()) return {};
-            if (IsFontKeyword(word, kStyles, std::size(kStyles))) style = word;
-            else if (word == "small-caps") variant = word;
-            else if (IsFontKeyword(word, kWeights, std::size(kWeights))) weight = word;
-            else if (word.size() == 3 && std::isdigit(static_cast<unsigned char>(word[0])) && word.compare(1, 2, "00") == 0)
+            if (IsFontKeyword(word, kStyles, std::size(kStyles)))
+                style = word;
+            else if (word == "small-caps")
+                variant = word;
+            else if (IsFontKeyword(word, kWeights, std::size(kWeights)))
+                weight = word;
+            else if (word.size() == 3 && std::isdigit(static_cast<unsigned char>(word[0])) &&
+                     word.compare(1, 2, "00") == 0)
                 weight = FontWeight(word);
             else if (word == "normal" || IsFontKeyword(word, kStretches, std::size(kStretches))) {
             } else {
@@ -598,9 +666,9 @@ std::string TStyleFixes::Declaration(const std::string& name, const std::string&
         const std::string family(Stripped(whole.substr(std::min(at, whole.size()))));
         // Without a size and a family the shorthand is void.
         if (size.empty() || family.empty()) return {};
-        return "font-style:" + style + suffix + ";font-variant:" + variant + suffix + ";font-weight:" + weight +
-               suffix + ";font-size:" + size + suffix + ";line-height:" + lineHeight + suffix +
-               ";font-family:" + family + suffix;
+        return "font-style:" + style + suffix + ";font-variant:" + variant + suffix +
+               ";font-weight:" + weight + suffix + ";font-size:" + size + suffix +
+               ";line-height:" + lineHeight + suffix + ";font-family:" + family + suffix;
     }
     return {};
 }
@@ -645,7 +713,8 @@ std::string TStyleFixes::Declarations(const std::string& declarations) {
         const bool handled = IsColorProperty(name) || IsBorderShorthand(name) || name == "box-shadow" ||
                              name == "background" || name == "background-image" || name == "font-weight" ||
                              name == "font";
-        const bool needsVar = name.compare(0, 2, "--") != 0 && LowerCopy(value).find("var(") != std::string::npos;
+        const bool needsVar =
+            name.compare(0, 2, "--") != 0 && LowerCopy(value).find("var(") != std::string::npos;
         if (!handled && !needsVar) {
             out += original;
         } else if (!handled) {
@@ -655,8 +724,9 @@ std::string TStyleFixes::Declarations(const std::string& declarations) {
             const size_t found = LowerCopy(resolved).find("var(");
             size_t close = resolved.find(')', found);
             const std::string replacement =
-                close == std::string::npos ? std::string()
-                                           : colors.Var(std::string_view(resolved).substr(found, close + 1 - found), 0);
+                close == std::string::npos
+                    ? std::string()
+                    : colors.Var(std::string_view(resolved).substr(found, close + 1 - found), 0);
             if (!replacement.empty() && resolved.find("var(", close) == std::string::npos) {
                 resolved.replace(found, close + 1 - found, replacement);
                 out += name + ":" + resolved + (important ? " !important" : "");
@@ -729,7 +799,8 @@ std::string TStyleFixes::Block(const std::string& css, size_t& at, bool nested) 
             int level = 0;
             while (close < text.size()) {
                 const char d = text[close];
-                if (d == '"' || d == '\'' || (d == '/' && close + 1 < text.size() && text[close + 1] == '*')) {
+                if (d == '"' || d == '\'' ||
+                    (d == '/' && close + 1 < text.size() && text[close + 1] == '*')) {
                     close = SkipQuoted(text, close);
                     continue;
                 }

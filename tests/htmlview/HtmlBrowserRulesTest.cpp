@@ -96,10 +96,11 @@ TEST(HtmlBrowserRules, AClassPaddingBeatsCellpadding) {
         {"<table cellpadding=6 cellspacing=0>", 6, 6},
     };
     for (const TCase& c : cases) {
-        const QImage image = Draw(std::string("<style>.card td{padding:14px 20px}</style>") + c.table +
-                                  "<tr><td style='background-color:#0000ff;width:60px;height:40px;vertical-align:top'><div "
-                                  "style='width:10px;height:10px;"
-                                  "background:#ff0000'></div></td></tr></table>");
+        const QImage image =
+            Draw(std::string("<style>.card td{padding:14px 20px}</style>") + c.table +
+                 "<tr><td style='background-color:#0000ff;width:60px;height:40px;vertical-align:top'><div "
+                 "style='width:10px;height:10px;"
+                 "background:#ff0000'></div></td></tr></table>");
         const QRect blue = ColorBounds(image, kBlue, 10), red = ColorBounds(image, kRed, 10);
         ASSERT_FALSE(red.isEmpty()) << c.table;
         EXPECT_EQ(red.left() - blue.left(), c.left) << c.table;
@@ -142,8 +143,8 @@ TEST(HtmlBrowserRules, MediaQueriesMatchADesktopBrowserInLightMode) {
         {"not all and (prefers-color-scheme: dark)", true},
     };
     for (const TCase& c : cases) {
-        const std::string sheet = std::string("div{background:#0000ff} @media ") + c.query +
-                                  " { div{background:#ff0000} }";
+        const std::string sheet =
+            std::string("div{background:#0000ff} @media ") + c.query + " { div{background:#ff0000} }";
         const QImage image = Draw("<style>" + sheet + "</style><div style='height:20px'></div>");
         EXPECT_EQ(CountColor(image, image.rect(), kRed, 10) > 0, c.applies) << c.query;
         EXPECT_EQ(CountColor(image, image.rect(), kBlue, 10) > 0, !c.applies) << c.query;
@@ -207,9 +208,10 @@ TEST(HtmlBrowserRules, ColoursThatCannotBeReadAreIgnoredAndGradientsShowTheirCol
         {"background: #0000ff url(" + red + ") no-repeat center / cover", kBlue},
     };
     for (const TCase& c : cases) {
-        const QImage image = Draw("<style>.g{background:#00ff00}</style><body style='margin:0'><div class=g "
-                                  "style='height:40px;width:100px;" +
-                                  c.declaration + "'></div></body>");
+        const QImage image = Draw(
+            "<style>.g{background:#00ff00}</style><body style='margin:0'><div class=g "
+            "style='height:40px;width:100px;" +
+            c.declaration + "'></div></body>");
         const QColor middle = image.pixelColor(50, 35);
         EXPECT_NEAR(middle.red(), c.expected.red(), 6) << c.declaration;
         EXPECT_NEAR(middle.green(), c.expected.green(), 6) << c.declaration;
@@ -219,16 +221,17 @@ TEST(HtmlBrowserRules, ColoursThatCannotBeReadAreIgnoredAndGradientsShowTheirCol
 
 TEST(HtmlBrowserRules, ABackgroundShorthandKeepsItsPictureBesideItsColour) {
     const std::string red = DataUri(Picture(6, 6, kRed));
-    const QImage image = Draw("<body style='margin:0'><div style='height:40px;width:100px;background:url(" + red +
-                              ") no-repeat #0000ff'></div></body>");
+    const QImage image = Draw("<body style='margin:0'><div style='height:40px;width:100px;background:url(" +
+                              red + ") no-repeat #0000ff'></div></body>");
     EXPECT_EQ(CountColor(image, QRect(0, 0, 6, 6), kRed, 10), 36);
     EXPECT_EQ(image.pixelColor(50, 30), kBlue);
 }
 
 TEST(HtmlBrowserRules, AnUnreadableTextColourLeavesTheInheritedOne) {
     for (const char* color : {"bogus", "#12", "rgb(1,2)", "var(--nothing)", "currentcolor"}) {
-        const QImage image = Draw(std::string("<div style='color:#0000ff;font-size:24px'><span style='color:") +
-                                  color + "'>HHHH</span></div>");
+        const QImage image =
+            Draw(std::string("<div style='color:#0000ff;font-size:24px'><span style='color:") + color +
+                 "'>HHHH</span></div>");
         EXPECT_GT(CountColor(image, image.rect(), kBlue, 60), 20) << color;
         EXPECT_EQ(CountColor(image, image.rect(), kBlack, 60), 0) << color;
     }
@@ -280,7 +283,8 @@ TEST(HtmlBrowserRules, TheFontShorthandReadsQuotedAndMultiWordFamilies) {
     const int reference = width("font-size:16px;font-family:'DejaVu Sans'");
     const int serif = width("font-size:16px;font-family:'Liberation Serif'");
     ASSERT_NE(reference, serif);
-    for (const char* style : {"font:16px 'DejaVu Sans'", "font:16px DejaVu Sans", "font: normal 16px/20px 'DejaVu Sans', serif"})
+    for (const char* style :
+         {"font:16px 'DejaVu Sans'", "font:16px DejaVu Sans", "font: normal 16px/20px 'DejaVu Sans', serif"})
         EXPECT_EQ(width(style), reference) << style;
 }
 
@@ -293,8 +297,9 @@ TEST(HtmlBrowserRules, FixedPitchTextTakesTheDesktopsMonospaceFamily) {
     const QImage desktop = ink("<span style='color:#ff0000;font:13px \"DejaVu Sans Mono\"'>mono gap</span>");
     const QImage standIn = ink("<span style='color:#ff0000;font:13px \"Liberation Mono\"'>mono gap</span>");
     ASSERT_NE(desktop, standIn);
-    for (const char* html : {"<pre style='color:#ff0000'>mono gap</pre>",
-                             "<code style='color:#ff0000;font-size:13px'>mono gap</code>",
-                             "<span style='color:#ff0000;font:13px Menlo, Consolas, monospace'>mono gap</span>"})
+    for (const char* html :
+         {"<pre style='color:#ff0000'>mono gap</pre>",
+          "<code style='color:#ff0000;font-size:13px'>mono gap</code>",
+          "<span style='color:#ff0000;font:13px Menlo, Consolas, monospace'>mono gap</span>"})
         EXPECT_EQ(ink(html), desktop) << html;
 }

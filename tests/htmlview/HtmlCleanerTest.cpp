@@ -195,7 +195,8 @@ TEST(HtmlCleaner, PresentationalAttributesBecomeHintsApartFromTheElementsOwnStyl
         {"<table border=2>", "data-qv-hints=\"border:2px outset #808080;\""},
         {"<table border=0><tr><td>x", "<td>x"},
         {"<ol type=a><li type=I>",
-         "data-qv-hints=\"list-style-type:lower-alpha;\"><li type=\"I\" data-qv-hints=\"list-style-type:upper-roman;\">"},
+         "data-qv-hints=\"list-style-type:lower-alpha;\"><li type=\"I\" "
+         "data-qv-hints=\"list-style-type:upper-roman;\">"},
         {"<img align=left hspace=4 src=x>", "data-qv-hints=\"float:left;margin-left:4px;margin-right:4px;\""},
         {"<font face='Verdana, Arial'>", "data-qv-hints=\"font-family:Verdana, Arial;\""},
         // The document cannot write hints of its own.

@@ -1,6 +1,7 @@
 // Every realistic message of the samples folder loads and is drawn within a second. With
-// QUORVEL_COMPARE_PNG set to a folder, each sample is also drawn at 700 x 900 with the view's own settings and saved there as a PNG file, for scripts/compare-with-browser,
-// together with the whole page (NAME-page.png) and its height in pixels (NAME.height).
+// QUORVEL_COMPARE_PNG set to a folder, each sample is also drawn at 700 x 900 with the view's own settings
+// and saved there as a PNG file, for scripts/compare-with-browser, together with the whole page
+// (NAME-page.png) and its height in pixels (NAME.height).
 #include <gtest/gtest.h>
 
 #include <QDir>
