@@ -11,6 +11,7 @@
 #include "htmlview/HtmlFormSpecs.h"
 #include "htmlview/HtmlGumbo.h"
 #include "htmlview/HtmlHints.h"
+#include "htmlview/MediaQueries.h"
 #include "htmlview/StyleFixes.h"
 
 using namespace htmlclean;
@@ -216,7 +217,7 @@ void TCleaner::WriteAttributes(const GumboElement& element, TFrame& frame) {
         // A style element's media list goes around its rules (see Run), which the renderer
         // evaluates as it evaluates @media.
         if (name == "media" && tag == "style") continue;
-        if (name == "media" && tag == "link") value = TStyleFixes::MediaList(value);
+        if (name == "media" && tag == "link") value = MediaList(value);
         if ((tag == "td" || tag == "th") && (name == "colspan" || name == "rowspan")) {
             int32_t span = 1;
             if (!IsIntegerText(Trim(value), span)) span = 1;
@@ -321,7 +322,7 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
             std::string css =
                 styleFixes_.StyleSheet(FontSizeKeywords(RawText(*element, limits_.maxStyleBytes)));
             const std::string media = Trim(AttributeText(*element, "media"));
-            if (!media.empty()) css = "@media " + TStyleFixes::MediaList(media) + "{" + css + "}";
+            if (!media.empty()) css = "@media " + MediaList(media) + "{" + css + "}";
             // The text is written raw, so it must not close the element early.
             for (size_t at = Lower(css).find("</style"); at != std::string::npos;
                  at = Lower(css).find("</style"))

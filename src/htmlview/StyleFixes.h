@@ -13,9 +13,6 @@ public:
     std::string StyleSheet(const std::string& css);
     // The declarations of a style attribute.
     std::string Declarations(const std::string& declarations);
-    // A media query list (a media attribute, the prelude of @media): what browsers cannot match
-    // becomes "not all", what they always match is left out, the rest stays for the renderer.
-    static std::string MediaList(const std::string& media);
 
 private:
     std::string Declaration(const std::string& name, const std::string& value, bool important);
