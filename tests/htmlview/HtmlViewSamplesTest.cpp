@@ -46,12 +46,12 @@ TEST(HtmlViewSamples, EverySampleIsDrawnWhole) {
             QDir().mkpath(QString::fromUtf8(folder));
             image.save(base + ".png");
             // The whole page: the view as tall as the document, and the document's height.
-            const int pageHeight = view.height() + std::max(0, view.VerticalRange());
-            view.resize(700, pageHeight);
+            const int documentHeight = view.height() + view.VerticalRange();
+            view.resize(700, std::max(view.height(), documentHeight));
             Settle();
             view.grab().toImage().save(base + "-page.png");
             QFile height(base + ".height");
-            if (height.open(QIODevice::WriteOnly)) height.write(QByteArray::number(pageHeight));
+            if (height.open(QIODevice::WriteOnly)) height.write(QByteArray::number(documentHeight));
         }
     }
 }
