@@ -10,7 +10,7 @@ head, link, meta, script, style, title, base, template, datalist, area, param, n
 [hidden], input[type="hidden"] { display: none; }
 li { display: list-item; }
 html { font-size: medium; line-height: normal; }
-body { margin: 0; }
+body { margin: 8px; }
 p, blockquote, figure, listing, plaintext, pre, xmp, dl, ol, ul, dir, menu { margin-top: 1em; margin-bottom: 1em; }
 blockquote, figure { margin-left: 40px; margin-right: 40px; }
 address { font-style: italic; }
@@ -82,8 +82,6 @@ std::string DefaultStyleSheet(const TStyleDefaults& defaults) {
     QString sheet = QString::fromUtf8(kRules);
     sheet += QStringLiteral("html { color: %1; font-family: %2; }\n")
                  .arg(Css(defaults.fontColor), Family(defaults.fontName));
-    sheet += QStringLiteral("pre, listing, xmp, plaintext, code, kbd, samp, tt { font-family: %1; }\n")
-                 .arg(Family(defaults.preFontName));
     const QString decoration = defaults.underlineLinks ? QStringLiteral("underline") : QStringLiteral("none");
     sheet += QStringLiteral("a:link { color: %1; text-decoration: %2; cursor: pointer; }\n")
                  .arg(Css(defaults.linkColor), decoration);

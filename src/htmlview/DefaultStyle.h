@@ -6,7 +6,7 @@
 
 // What the default style sheet takes from the view's settings.
 struct TStyleDefaults {
-    QString fontName, preFontName;
+    QString fontName;
     QColor fontColor, linkColor, overLinkColor, visitedLinkColor;
     bool underlineLinks = true, highlightOverLinks = false;
     // The rules of browsers' quirks mode, for documents without a standard doctype.

@@ -13,6 +13,7 @@
 
 #include "base/Text.h"
 #include "base/WideText.h"
+#include "htmlview/HintedElements.h"
 #include "htmlview/HtmlCleaner.h"
 #include "htmlview/HtmlElements.h"
 #include "htmlview/HtmlFonts.h"
@@ -21,6 +22,7 @@
 #include "htmlview/HtmlSelection.h"
 #include "htmlview/PictureCache.h"
 #include "htmlview/ResourceFetcher.h"
+#include "htmlview/StyleFixes.h"
 
 namespace {
 
@@ -245,8 +247,9 @@ void THtmlContainer::import_css(std::string& text, const std::string& url, std::
         if (entry == sheets_.end()) return;
         entry->second.state = ok ? TStyleSheet::TState::Ready : TStyleSheet::TState::Failed;
         if (ok)
-            entry->second.text.assign(
-                data.constData(), static_cast<size_t>(std::min<qsizetype>(data.size(), kMaxStyleSheetBytes)));
+            entry->second.text = TStyleFixes().StyleSheet(
+                std::string(data.constData(),
+                            static_cast<size_t>(std::min<qsizetype>(data.size(), kMaxStyleSheetBytes))));
         if (ok && OnStyleSheetArrived) OnStyleSheetArrived();
     });
 }
@@ -272,14 +275,15 @@ std::shared_ptr<litehtml::element> THtmlContainer::create_element(
     const char* tag_name, const litehtml::string_map& attributes,
     const std::shared_ptr<litehtml::document>& doc) {
     if (!tag_name) return nullptr;
+    const bool hinted = attributes.find(kHintAttribute) != attributes.end();
     if (std::strcmp(tag_name, kWordElement) == 0) return std::make_shared<TWordElement>(doc);
-    if (std::strcmp(tag_name, "img") == 0) return std::make_shared<TImageElement>(doc, this);
-    if (std::strcmp(tag_name, "table") == 0) return std::make_shared<TTableElement>(doc);
+    if (std::strcmp(tag_name, "img") == 0) return MakeElement<TImageElement>(hinted, doc, this);
+    if (std::strcmp(tag_name, "table") == 0) return MakeElement<TTableElement>(hinted, doc);
     static const char* const kBlocks[] = {"div",     "section", "header", "footer", "nav",  "main",
                                           "article", "aside",   "ul",     "ol",     "span", "form"};
     for (const char* block : kBlocks)
         if (std::strcmp(tag_name, block) == 0 && attributes.find(kControlAttribute) == attributes.end())
-            return std::make_shared<TFlexCandidate>(doc);
+            return MakeElement<TFlexCandidate>(hinted, doc);
     if (std::strcmp(tag_name, "a") == 0) {
         auto href = attributes.find("href");
         if (href != attributes.end() && !href->second.empty() && IsVisited && IsVisited(href->second))
@@ -287,7 +291,7 @@ std::shared_ptr<litehtml::element> THtmlContainer::create_element(
         return nullptr;
     }
     auto found = attributes.find(kControlAttribute);
-    if (found == attributes.end()) return nullptr;
+    if (found == attributes.end()) return hinted ? MakeHintedElement(tag_name, doc) : nullptr;
     int32_t index = -1;
     if (!IsIntegerText(found->second, index) || index < 0 || index >= forms_.Count()) return nullptr;
     auto element = std::make_shared<TControlElement>(doc, &forms_, index);

@@ -11,6 +11,8 @@
 #include "htmlview/HtmlFormSpecs.h"
 #include "htmlview/HtmlGumbo.h"
 #include "htmlview/HtmlHints.h"
+#include "htmlview/MediaQueries.h"
+#include "htmlview/StyleFixes.h"
 
 using namespace htmlclean;
 
@@ -70,6 +72,7 @@ private:
     const TCleanLimits& limits_;
     TCleanDocument result_;
     TFormCollector formCollector_;
+    TStyleFixes styleFixes_;
     std::string bodyRules_;  // link colours of the body, as a style sheet
     size_t elements_ = 0;
     size_t spanTotal_ = 0;
@@ -188,20 +191,25 @@ void TCleaner::WriteText(const GumboNode* node, int tableDepth) {
 void TCleaner::WriteAttributes(const GumboElement& element, TFrame& frame) {
     const std::string& tag = frame.tag;
     std::string& out = result_.html;
-    // Hints come first in the style, so that the element's own declarations win.
-    std::string style = PresentationalStyle(element, frame.hints, bodyRules_);
+    std::string hints = PresentationalStyle(element, frame.hints, bodyRules_);
+    if (!hints.empty()) hints = styleFixes_.Declarations(hints);
+    std::string style;
     for (unsigned i = 0; i < element.attributes.length; ++i) {
         const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
         std::string name = Lower(attribute->name);
-        if (!IsValidName(name) || name == kControlAttribute) continue;
+        if (!IsValidName(name) || name == kControlAttribute || name == kHintAttribute) continue;
         // Event handlers are script.
         if (name.size() > 2 && name.compare(0, 2, "on") == 0) continue;
         if (IsReplacedAttribute(element.tag, name)) continue;
         std::string value = attribute->value;
         if (name == "style") {
-            if (limits_.keepStyles) style += FontSizeKeywords(value);
+            if (limits_.keepStyles) style += styleFixes_.Declarations(FontSizeKeywords(value));
             continue;
         }
+        // A style element's media list goes around its rules (see Run), which the renderer
+        // evaluates as it evaluates @media.
+        if (name == "media" && tag == "style") continue;
+        if (name == "media" && tag == "link") value = MediaList(value);
         if ((tag == "td" || tag == "th") && (name == "colspan" || name == "rowspan")) {
             int32_t span = 1;
             if (!IsIntegerText(Trim(value), span)) span = 1;
@@ -218,6 +226,13 @@ void TCleaner::WriteAttributes(const GumboElement& element, TFrame& frame) {
         out += name;
         out += "=\"";
         AppendEscaped(out, value.data(), value.size(), true);
+        out += '"';
+    }
+    if (!hints.empty()) {
+        out += ' ';
+        out += kHintAttribute;
+        out += "=\"";
+        AppendEscaped(out, hints.data(), hints.size(), true);
         out += '"';
     }
     if (!style.empty()) {
@@ -266,10 +281,6 @@ void TCleaner::Open(TFrame& frame, int depth) {
         out += "=\"" + std::to_string(result_.controls.size() - 1) + "\"";
     }
     out += '>';
-    if (element.tag == GUMBO_TAG_BODY && !bodyRules_.empty()) {
-        out += "<style>" + bodyRules_ + "</style>";
-        bodyRules_.clear();
-    }
 }
 
 TCleanDocument TCleaner::Run(const GumboNode* root) {
@@ -282,6 +293,9 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
         // Documents without a standard doctype (most e-mails) are shown in browsers' quirks mode,
         // where tables do not take the font size of the text around them.
         out += "<style>table{font-size:medium}</style>";
+    // The link colours of the body go in front of the document's own style sheets, which override
+    // them as they override every presentational attribute.
+    const size_t bodyRulesAt = out.size();
     std::vector<TFrame> stack;
     TFrame top;
     top.node = root;
@@ -297,7 +311,10 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
         const bool leaf = element && (IsControl(element->tag) || element->tag == GUMBO_TAG_STYLE ||
                                       element->tag == GUMBO_TAG_TITLE || IsVoid(element->tag));
         if (element && frame.next == 0 && element->tag == GUMBO_TAG_STYLE && frame.emitted) {
-            std::string css = FontSizeKeywords(RawText(*element, limits_.maxStyleBytes));
+            std::string css =
+                styleFixes_.StyleSheet(FontSizeKeywords(RawText(*element, limits_.maxStyleBytes)));
+            const std::string media = Trim(AttributeText(*element, "media"));
+            if (!media.empty()) css = "@media " + MediaList(media) + "{" + css + "}";
             // The text is written raw, so it must not close the element early.
             for (size_t at = Lower(css).find("</style"); at != std::string::npos;
                  at = Lower(css).find("</style"))
@@ -357,6 +374,7 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
             default: break;
         }
     }
+    if (!bodyRules_.empty()) out.insert(bodyRulesAt, "<style>" + bodyRules_ + "</style>");
     return std::move(result_);
 }
 

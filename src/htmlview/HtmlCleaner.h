@@ -78,6 +78,9 @@ struct TCleanDocument {
 
 // The name of the attribute that ties an element of the cleaned text to its control.
 inline constexpr const char* kControlAttribute = "data-qv-control";
+// The declarations that an element's presentational attributes stand for, which take the lowest
+// author precedence (HintedElements).
+inline constexpr const char* kHintAttribute = "data-qv-hints";
 // The element around a long word: its pieces stay together unless the style lets long words
 // break (overflow-wrap: break-word or anywhere, word-break: break-all).
 inline constexpr const char* kWordElement = "qv-word";

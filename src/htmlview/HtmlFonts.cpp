@@ -1,6 +1,7 @@
 #include "htmlview/HtmlFonts.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <algorithm>
 #include <string>
 
@@ -10,6 +11,29 @@ namespace {
 
 // Words measured per font before the cache starts over.
 constexpr qsizetype kMaxCachedWidths = 20000;
+
+// The family as installed under its own name; empty when only a stand-in exists.
+QString ExactFamily(const QString& name) {
+    static QHash<QString, QString> known;
+    auto found = known.constFind(name);
+    if (found != known.constEnd()) return *found;
+    QString result;
+    const QStringList families = QFontDatabase::families();
+    for (const QString& family : families)
+        if (family.compare(name, Qt::CaseInsensitive) == 0) result = family;
+    if (known.size() > 100) known.clear();
+    known.insert(name, result);
+    return result;
+}
+
+QString DesktopMonospace() {
+    static const QString family = [] {
+        QFont probe(QStringLiteral("monospace"));
+        probe.setStyleHint(QFont::Monospace);
+        return QFontInfo(probe).family();
+    }();
+    return family;
+}
 
 }  // namespace
 
@@ -81,7 +105,10 @@ QStringList THtmlFonts::Families(const QString& list, QFont::StyleHint& hint) co
             if (hint == QFont::AnyStyle) hint = QFont::SansSerif;
             generic = true;
         } else if (lower == QLatin1String("monospace")) {
-            add(preFontName_);
+            // The view's fixed-pitch font where the desktop has that very family, else the
+            // desktop's own fixed-pitch font, which browsers take (DejaVu Sans Mono on Debian).
+            const QString exact = ExactFamily(preFontName_);
+            add(exact.isEmpty() ? DesktopMonospace() : exact);
             if (hint == QFont::AnyStyle) hint = QFont::Monospace;
             generic = true;
         } else if (lower == QLatin1String("cursive")) {

@@ -77,6 +77,28 @@ bool TakesAlign(GumboTag tag) {
     }
 }
 
+// Boxes that an alignment around them places: blocks, and pictures (which place themselves
+// only when a style makes them blocks).
+bool CentredInside(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+        case GUMBO_TAG_UL:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_FORM:
+        case GUMBO_TAG_IMG: return true;
+        default: return false;
+    }
+}
+
 // align and <center>: the text alignment, and the centring of block boxes inside.
 void Align(const GumboElement& element, THintContext& frame, std::string& hints) {
     using TAlign = THintContext::TAlign;
@@ -97,10 +119,12 @@ void Align(const GumboElement& element, THintContext& frame, std::string& hints)
         frame.legacyAlign = TAlign::None;
         return;
     }
-    if (element.tag == GUMBO_TAG_DIV && align.empty()) {
-        // Block boxes inside centred content are centred as well.
-        if (frame.legacyAlign == TAlign::Center) hints += "margin-left:auto;margin-right:auto;";
-        if (frame.legacyAlign == TAlign::Right) hints += "margin-left:auto;";
+    if (CentredInside(element.tag) && (element.tag != GUMBO_TAG_DIV || align.empty())) {
+        // Block boxes inside centred content are centred as well: a paragraph with a width, a
+        // picture made a block. Browsers centre them whatever margins the style gives them.
+        if (frame.legacyAlign == TAlign::Center)
+            hints += "margin-left:auto !important;margin-right:auto !important;";
+        if (frame.legacyAlign == TAlign::Right) hints += "margin-left:auto !important;";
     }
     if (!TakesAlign(element.tag) || align.empty()) return;
     if (align == "center" || align == "middle") {

@@ -119,6 +119,9 @@ public:
     void SetNoSelect(bool Value);
     int CharSet() const;  // default DEFAULT_CHARSET
     void SetCharSet(int Value);
+    // The view's page margins lie within the document's body margin (8 pixels by default, as in
+    // browsers), so they never make a document narrower than a browser does; a negative margin
+    // moves the page by that much, cutting into its edge.
     int MarginHeight() const;  // default 5
     void SetMarginHeight(int Value);
     int MarginWidth() const;  // default 10

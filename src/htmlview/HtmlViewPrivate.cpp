@@ -250,7 +250,7 @@ void THtmlViewPrivate::PrepareNext() {
         entry->document = CreateDocument(entry->clean);
         const bool complete = !container.SheetsPending();
         entry->pictures = container.BuiltPictures();
-        entry->width = std::max(1, q->viewport()->width() - 2 * marginWidth);
+        entry->width = std::max(1, q->viewport()->width() - 2 * PageMarginWidth());
         RenderCollapsingMargins(*entry->document, entry->width);
         container.SetBaseAddress(shownBase);
         if (complete) cache_.Put(std::move(entry));
@@ -273,7 +273,6 @@ void THtmlViewPrivate::PrepareContainer() {
     if (contextDirty_ || !context_[0]) {
         TStyleDefaults defaults;
         defaults.fontName = defFontName;
-        defaults.preFontName = defPreFontName;
         defaults.fontColor = defFontColor;
         defaults.linkColor = defLinkColor;
         defaults.overLinkColor = defOverLinkColor;
@@ -332,7 +331,7 @@ void THtmlViewPrivate::Build() {
 
 void THtmlViewPrivate::Layout() {
     container.SetClientSize(q->viewport()->size());
-    const int width = std::max(1, q->viewport()->width() - 2 * marginWidth);
+    const int width = std::max(1, q->viewport()->width() - 2 * PageMarginWidth());
     if (document_) {
         if (width != layoutWidth_) document_->media_changed();
         container.ClearSizeWaits();
@@ -359,9 +358,9 @@ void THtmlViewPrivate::Relayout(bool keepTopElement) {
     std::shared_ptr<litehtml::element> top;
     int offset = 0;
     if (keepTopElement && document_ && document_->root() && vpos > 0) {
-        const QPoint point = ToDocument(QPoint(std::max(0, marginWidth) + 1, 0));
+        const QPoint point = ToDocument(QPoint(std::max(0, PageMarginWidth()) + 1, 0));
         top = document_->root()->get_element_by_point(point.x(), point.y(), 0, 0);
-        if (top) offset = vpos - (ElementTop(top) + marginHeight);
+        if (top) offset = vpos - (ElementTop(top) + PageMarginHeight());
     }
     try {
         Layout();
@@ -369,7 +368,7 @@ void THtmlViewPrivate::Relayout(bool keepTopElement) {
         Discard();
     }
     int target = vpos;
-    if (top) target = ElementTop(top) + marginHeight + offset;
+    if (top) target = ElementTop(top) + PageMarginHeight() + offset;
     EndProcessing();
     if (DocumentHeight() <= ViewHeight())
         ScrollTo(0, hpos);
@@ -386,10 +385,10 @@ void THtmlViewPrivate::ScheduleRebuild() {
 }
 
 int THtmlViewPrivate::DocumentHeight() const {
-    return docHeight_ + 2 * marginHeight;
+    return docHeight_ + 2 * PageMarginHeight();
 }
 int THtmlViewPrivate::DocumentWidth() const {
-    return docWidth_ + 2 * marginWidth;
+    return docWidth_ + 2 * PageMarginWidth();
 }
 int THtmlViewPrivate::ViewHeight() const {
     return q->viewport()->height();

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <string>
@@ -39,6 +40,11 @@ public:
     int charSet = DEFAULT_CHARSET;
     int marginHeight = 5;
     int marginWidth = 10;
+    // The margins the view adds around the document. The document's body margin (8 pixels unless
+    // the document sets its own, as in browsers) is the page margin, and the view's own margins
+    // lie within it: only a negative margin moves the page, cutting into its edge.
+    int PageMarginWidth() const { return std::min(0, marginWidth); }
+    int PageMarginHeight() const { return std::min(0, marginHeight); }
     int defFontSize = 12;
     QColor defFontColor, defLinkColor{0, 0, 255}, defOverLinkColor{0, 0, 255},
         defVisitedLinkColor{128, 0, 128};
@@ -71,7 +77,7 @@ public:
     int MaxHorizontal() const { return std::max(0, DocumentWidth() - ViewWidth()); }
     int vpos = 0, hpos = 0;
     void ScrollTo(int vertical, int horizontal);
-    QPoint Origin() const { return QPoint(marginWidth - hpos, marginHeight - vpos); }
+    QPoint Origin() const { return QPoint(PageMarginWidth() - hpos, PageMarginHeight() - vpos); }
     QPoint ToDocument(QPoint viewportPoint) const { return viewportPoint - Origin(); }
 
     // Anchors and links.

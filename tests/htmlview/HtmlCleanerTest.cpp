@@ -182,22 +182,25 @@ TEST(HtmlCharset, TextsAreEncodedBackForTheSite) {
     EXPECT_EQ(EncodeForCharset("\xD0\xB0", "koi8-r"), "\xC1");
 }
 
-TEST(HtmlCleaner, PresentationalAttributesBecomeStyleBeforeTheElementsOwn) {
+TEST(HtmlCleaner, PresentationalAttributesBecomeHintsApartFromTheElementsOwnStyle) {
     struct TCase {
         std::string html, expected;
     };
     const std::vector<TCase> cases = {
         {"<body bgcolor=ffcc00 text=red>",
-         "<body bgcolor=\"ffcc00\" text=\"red\" style=\"background-color:#ffcc00;color:red;\">"},
-        {"<body link=green><a href=x>", "<style>a:link{color:green}</style>"},
+         "<body bgcolor=\"ffcc00\" text=\"red\" data-qv-hints=\"background-color:#ffcc00;color:#ff0000;\">"},
+        {"<body link=green><a href=x>", "<style>a:link{color:green}</style><html>"},
         {"<table border=2 cellpadding=3><tr><td style='color:blue'>",
-         "<td style=\"border:1px inset #808080;padding:3px;color:blue\">"},
-        {"<table border=2>", "style=\"border:2px outset #808080;\""},
+         "<td data-qv-hints=\"border:1px inset #808080;padding:3px;\" style=\"color:#0000ff\">"},
+        {"<table border=2>", "data-qv-hints=\"border:2px outset #808080;\""},
         {"<table border=0><tr><td>x", "<td>x"},
         {"<ol type=a><li type=I>",
-         "style=\"list-style-type:lower-alpha;\"><li type=\"I\" style=\"list-style-type:upper-roman;\">"},
-        {"<img align=left hspace=4 src=x>", "style=\"float:left;margin-left:4px;margin-right:4px;\""},
-        {"<font face='Verdana, Arial'>", "style=\"font-family:Verdana, Arial;\""},
+         "data-qv-hints=\"list-style-type:lower-alpha;\"><li type=\"I\" "
+         "data-qv-hints=\"list-style-type:upper-roman;\">"},
+        {"<img align=left hspace=4 src=x>", "data-qv-hints=\"float:left;margin-left:4px;margin-right:4px;\""},
+        {"<font face='Verdana, Arial'>", "data-qv-hints=\"font-family:Verdana, Arial;\""},
+        // The document cannot write hints of its own.
+        {"<p data-qv-hints='color:red'>x", "<p>x"},
         // Attribute values cannot smuggle other declarations into the style.
         {"<table><tr><td bgcolor='red;position:fixed'>x", "<td bgcolor=\"red;position:fixed\">x"},
         {"<body background=\"a.png');x:y('\">", "background-image:url('a.png%27%29;x:y%28%27');"},

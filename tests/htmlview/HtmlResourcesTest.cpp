@@ -64,7 +64,7 @@ TEST(HtmlResources, ARelativePictureArrivesAndTheLayoutFollows) {
     ASSERT_TRUE(WaitFor([&] { return view.VerticalRange() >= before + 120; }));
     EXPECT_EQ(view.VerticalRange(), before + 120);
     EXPECT_EQ(processing, (std::vector<bool>{true, false, true, false}));
-    EXPECT_EQ(ColorBounds(Shot(view), kRed, 30), QRect(10, 5, 40, 95));
+    EXPECT_EQ(ColorBounds(Shot(view), kRed, 30), QRect(0, 0, 40, 100));
     EXPECT_EQ(server.Hits("/site/pics/red.png"), 1);
 }
 
@@ -78,7 +78,7 @@ TEST(HtmlResources, AMissingPictureKeepsItsBox) {
          "<div style='background:#00ff00;height:10px'></div>");
     ASSERT_TRUE(WaitFor([&] { return server.Hits("/site/none.png") == 1; }));
     Settle();
-    EXPECT_EQ(ColorBounds(Shot(view), kGreen, 10).top(), 5 + 60);
+    EXPECT_EQ(ColorBounds(Shot(view), kGreen, 10).top(), 60);
 }
 
 TEST(HtmlResources, FilesAreNeverRead) {

@@ -1,9 +1,12 @@
 // Every realistic message of the samples folder loads and is drawn within a second. With
-// QUORVEL_COMPARE_PNG set to a folder, each sample is also drawn as a browser would frame it (700 x 900, the
-// browser's page margin of 8 pixels) and saved there as a PNG file, for scripts/compare-with-browser.
+// QUORVEL_COMPARE_PNG set to a folder, each sample is also drawn at 700 x 900 with the view's own settings
+// and saved there as a PNG file, for scripts/compare-with-browser, together with the whole page
+// (NAME-page.png) and its height in pixels (NAME.height).
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <algorithm>
 #include <cstdlib>
 
 #include "HtmlViewTestSupport.h"
@@ -16,18 +19,6 @@ namespace {
 QStringList SampleNames() {
     const QString folder = QString::fromStdString(SamplePath(""));
     return QDir(folder).entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
-}
-
-// The sample with the browser's default body margin put in front of the document's own styles,
-// so that the document's rules still win; the view's own page margins are then set to 0.
-std::string WithBrowserMargin(const std::string& html) {
-    const std::string rule = "<style>body{margin:8px}</style>";
-    size_t at = 0;
-    if (html.size() > 9 && QByteArray::fromStdString(html.substr(0, 9)).toLower() == "<!doctype") {
-        const size_t end = html.find('>');
-        if (end != std::string::npos) at = end + 1;
-    }
-    return html.substr(0, at) + rule + html.substr(at);
 }
 
 }  // namespace
@@ -43,18 +34,24 @@ TEST(HtmlViewSamples, EverySampleIsDrawnWhole) {
         ASSERT_FALSE(html.empty()) << name.toStdString();
         THtmlView view;
         Configure(view, 700, 900);
-        view.SetMarginWidth(0);
-        view.SetMarginHeight(0);
         view.SetFetchResources(false);
-        Load(view, WithBrowserMargin(html));
+        Load(view, html);
         // Pictures that cannot be fetched are reported through the event queue.
         Settle();
         EXPECT_FALSE(view.Processing());
         const QImage image = view.grab().toImage();
         EXPECT_EQ(image.size(), QSize(700, 900));
         if (folder && *folder) {
+            const QString base = QString::fromUtf8(folder) + "/" + QFileInfo(name).completeBaseName();
             QDir().mkpath(QString::fromUtf8(folder));
-            image.save(QString::fromUtf8(folder) + "/" + QFileInfo(name).completeBaseName() + ".png");
+            image.save(base + ".png");
+            // The whole page: the view as tall as the document, and the document's height.
+            const int documentHeight = view.height() + view.VerticalRange();
+            view.resize(700, std::max(view.height(), documentHeight));
+            Settle();
+            view.grab().toImage().save(base + "-page.png");
+            QFile height(base + ".height");
+            if (height.open(QIODevice::WriteOnly)) height.write(QByteArray::number(documentHeight));
         }
     }
 }
