@@ -25,7 +25,11 @@ TEST(SupportUiFont, AnInstalledFamilyIsUsedAMissingOneGivesWayToAProportionalUiF
         ASSERT_EQ(QFontDatabase::hasFamily(family), c.Installed) << "the machine's fonts are not as expected";
         const QFontInfo shown(UiFont(family));
         EXPECT_FALSE(shown.fixedPitch()) << shown.family().toStdString();
-        if (c.Installed) EXPECT_EQ(shown.family(), family);
+        if (c.Installed) {
+            EXPECT_EQ(shown.family(), family);
+        } else {
+            EXPECT_NE(shown.family(), family);
+        }
     }
 }
 
