@@ -29,9 +29,9 @@
 #include "shell/StoredSettings.h"
 #include "support/ImageList.h"
 #include "support/MessageBox.h"
-#include "support/UiFont.h"
 #include "support/SettingsStore.h"
 #include "support/TrayIcon.h"
+#include "support/UiFont.h"
 
 TMainForm* MainForm = nullptr;
 
