@@ -43,6 +43,25 @@
     </message>
 </context>
 <context>
+    <name>TBrowser</name>
+    <message>
+        <source>No web browser was found to open the link.</source>
+        <translation>Es wurde kein Webbrowser gefunden, der den Link öffnen kann.</translation>
+    </message>
+    <message>
+        <source>No web browser was found that can open an empty window.</source>
+        <translation>Es wurde kein Webbrowser gefunden, der ein leeres Fenster öffnen kann.</translation>
+    </message>
+    <message>
+        <source>No web browser was found, and the desktop is not asked to open this link: %1</source>
+        <translation>Es wurde kein Webbrowser gefunden, und der Desktop wird nicht gebeten, diesen Link zu öffnen: %1</translation>
+    </message>
+    <message>
+        <source>The web browser could not be started: %1</source>
+        <translation>Der Webbrowser konnte nicht gestartet werden: %1</translation>
+    </message>
+</context>
+<context>
     <name>TConnectionForm</name>
     <message>
         <source>Connection</source>
