@@ -3,6 +3,7 @@
 #   share/applications/example.quorvel.Quorvel.desktop   its menu entry
 #   share/metainfo/example.quorvel.Quorvel.metainfo.xml  its AppStream description
 #   share/icons/hicolor/<size>/apps/quorvel.png|svg      its icon, at the usual sizes and scalable
+#   share/quorvel/translations/quorvel_<lang>.qm   its translations (found from bin/ as ../share/...)
 #   share/man/man1/quorvel.1.gz                    its manual page
 #   share/doc/quorvel/{copyright,changelog.gz}     the notices a Debian package carries
 include(GNUInstallDirs)
@@ -14,6 +15,7 @@ set(QUORVEL_DATA ${PROJECT_SOURCE_DIR}/data)
 set(QUORVEL_APP_ID example.quorvel.Quorvel)
 
 install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${QUORVEL_QM_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvel/translations)
 install(FILES ${QUORVEL_DATA}/${QUORVEL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${QUORVEL_DATA}/${QUORVEL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 foreach(size 16 22 24 32 48 64 128 256)

@@ -22,8 +22,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quorvel.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Without it a Wayland session runs the program through XWayland.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+# Without qt6-wayland a Wayland session runs the program through XWayland; the translations
+# give Qt's own texts (context menus, standard dialogs) in the user's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 include(CPack)

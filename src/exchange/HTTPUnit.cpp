@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 
+#include "base/WideText.h"
 #include "exchange/DataUnit.h"
 #include "exchange/IntervalTimer.h"
 #include "exchange/PollRules.h"
@@ -14,7 +15,7 @@ THTTPForm* HTTPForm = nullptr;
 namespace {
 
 constexpr char ConnectionFailedText[] =
-    "Connection Failed!\r\nCheck that you correctly entered webscript URL!";
+    QT_TRANSLATE_NOOP("THTTPForm", "Connection Failed!\r\nCheck that you correctly entered webscript URL!");
 
 }  // namespace
 
@@ -143,7 +144,7 @@ void THTTPForm::ReplyRequestDone(QObject*, const ByteString&, int32_t, TStream* 
 void THTTPForm::ReportConnectionFailed() {
     if (Paused || FailureShown) return;
     FailureShown = true;
-    if (OnConnectionFailed) OnConnectionFailed(ConnectionFailedText);
+    if (OnConnectionFailed) OnConnectionFailed(Narrow(tr(ConnectionFailedText)));
 }
 
 void THTTPForm::ReportDenied(const ByteString& Text) {

@@ -1,5 +1,6 @@
 #include "platform/Browser.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
@@ -8,6 +9,13 @@
 #include <initializer_list>
 
 namespace {
+
+// A failure the user reads in a message box, in the user's language.
+std::string Shown(const char* text, const QString& detail = QString()) {
+    QString shown = QCoreApplication::translate("TBrowser", text);
+    if (!detail.isNull()) shown = shown.arg(detail);
+    return shown.toStdString();
+}
 
 // Browsers that place a new window where they are told.
 const std::initializer_list<const char*> PositionedBrowsers = {
@@ -65,7 +73,8 @@ TBrowser::TBrowser() {
         kind_ = TKind::Opener;
         if (QStandardPaths::findExecutable("xdg-open").isEmpty() &&
             QStandardPaths::findExecutable("gio").isEmpty())
-            throw EBrowserError("No web browser was found to open the link.");
+            throw EBrowserError(
+                Shown(QT_TRANSLATE_NOOP("TBrowser", "No web browser was found to open the link.")));
     }
 }
 
@@ -159,10 +168,14 @@ void TBrowser::Launch(const std::string& url, bool withUrl) {
             [[fallthrough]];
         case TKind::Opener: {
             if (!withUrl || url.empty())
-                throw EBrowserError("No web browser was found that can open an empty window.");
+                throw EBrowserError(Shown(QT_TRANSLATE_NOOP(
+                    "TBrowser", "No web browser was found that can open an empty window.")));
             if (!OpenerMayTake(url))
                 throw EBrowserError(
-                    "No web browser was found, and the desktop is not asked to open this link: " + url);
+                    Shown(QT_TRANSLATE_NOOP(
+                              "TBrowser",
+                              "No web browser was found, and the desktop is not asked to open this link: %1"),
+                          QString::fromStdString(url)));
             // xdg-open takes no "--", but an address with one of those schemes cannot pass for
             // an option.
             const QString xdgOpen = QStandardPaths::findExecutable("xdg-open");
@@ -183,6 +196,7 @@ void TBrowser::Launch(const std::string& url, bool withUrl) {
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     if (!process.startDetached())
-        throw EBrowserError("The web browser could not be started: " + program.toLocal8Bit().toStdString());
+        throw EBrowserError(
+            Shown(QT_TRANSLATE_NOOP("TBrowser", "The web browser could not be started: %1"), program));
     opened_ = true;
 }

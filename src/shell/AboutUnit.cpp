@@ -14,6 +14,7 @@
 #include "shell/MainUnit.h"
 #include "shell/MakerInfo.h"
 #include "support/ImageList.h"
+#include "support/UiFont.h"
 
 TAboutForm* AboutForm = nullptr;
 
@@ -85,9 +86,9 @@ TAboutForm::TAboutForm(QWidget* parent) : QWidget(parent) {
                    Qt::WindowCloseButtonHint);
     // Only the main window's closing ends the program.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle("About");
+    setWindowTitle(tr("About"));
     setWindowIcon(ApplicationIcon());
-    QFont font("MS Sans Serif");
+    QFont font = UiFont("MS Sans Serif");
     font.setPointSize(8);
     setFont(font);
     setFixedSize(ClientWidth, ClientHeight);
@@ -116,10 +117,10 @@ TAboutForm::TAboutForm(QWidget* parent) : QWidget(parent) {
     SetBold(LabelCopyright);
     LabelCopyright->adjustSize();
 
-    LabelReserved = NewLabel(Panel, Maker.RightsNotice, 104, 56);
+    LabelReserved = NewLabel(Panel, tr(Maker.RightsNotice), 104, 56);
     LabelReserved->setObjectName("LabelReserved");
 
-    LabelSupport = NewLabel(Panel, "Technical Support:", 16, 88);
+    LabelSupport = NewLabel(Panel, tr("Technical Support:"), 16, 88);
     LabelSupport->setObjectName("LabelSupport");
 
     URLLabel = new TURLLabel(Maker.SiteCaption, Panel);
@@ -130,7 +131,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QWidget(parent) {
     URLLabel->move(std::max(110, LabelSupport->geometry().right() + 6), 88);
     URLLabel->adjustSize();
 
-    OKButton = new QPushButton("Ok", this);
+    OKButton = new QPushButton(tr("Ok"), this);
     OKButton->setObjectName("OKButton");
     OKButton->setGeometry(137, 141, 75, 25);
     OKButton->setDefault(true);
@@ -157,7 +158,7 @@ TAboutForm::~TAboutForm() {
 }
 
 QString TAboutForm::CopyrightLine(const QString& sign) {
-    return QString("Copyright %1 %2 %3").arg(sign, Maker.CopyrightYears, Maker.CopyrightHolder);
+    return tr("Copyright %1 %2 %3").arg(sign, Maker.CopyrightYears, Maker.CopyrightHolder);
 }
 
 void TAboutForm::Open() {

@@ -46,7 +46,7 @@ bool TApplication::Guarded(const std::function<bool()>& deliver) {
     } catch (const std::exception& error) {
         HandleException(QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        HandleException(QStringLiteral("An unexpected error occurred."));
+        HandleException(tr("An unexpected error occurred."));
     }
     return false;
 }

@@ -81,12 +81,12 @@ TDesktopNotice TArrivalNotifier::NoticeFor(const std::vector<TNotification*>& ne
         notice.Summary = Widen(newestFirst.front()->Title).trimmed();
         notice.Body = Widen(newestFirst.front()->Header).trimmed();
     } else {
-        notice.Summary = QStringLiteral("%1 new messages").arg(newestFirst.size());
+        notice.Summary = tr("%1 new messages").arg(newestFirst.size());
         QStringList titles;
         for (size_t i = 0; i < newestFirst.size() && i < ListedTitles; ++i)
             titles << Widen(newestFirst[i]->Title).trimmed();
         if (newestFirst.size() > ListedTitles)
-            titles << QStringLiteral("and %1 more").arg(newestFirst.size() - ListedTitles);
+            titles << tr("and %1 more").arg(newestFirst.size() - ListedTitles);
         notice.Body = titles.join(QLatin1Char('\n'));
     }
     notice.DesktopEntry = QLatin1String(platform::DesktopEntryId);

@@ -40,30 +40,30 @@ TConnectionForm::TConnectionForm(TSettingsStore* store, bool passSaved, QWidget*
     setObjectName("ConnectionForm");
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setWindowTitle("Connection");
+    setWindowTitle(tr("Connection"));
 
     PanelUser = NewPanel(this);
-    LabelUser = new QLabel("Username", PanelUser);
-    LabelPass = new QLabel("Password", PanelUser);
+    LabelUser = new QLabel(tr("Username"), PanelUser);
+    LabelPass = new QLabel(tr("Password"), PanelUser);
     EditUser = new QLineEdit(PanelUser);
     EditPass = new QLineEdit(PanelUser);
     LabelUser->setBuddy(EditUser);
     LabelPass->setBuddy(EditPass);
 
     PanelConnect = NewPanel(this);
-    LabelURL = new QLabel("Script URL", PanelConnect);
-    LabelDelay = new QLabel("Interval", PanelConnect);
+    LabelURL = new QLabel(tr("Script URL"), PanelConnect);
+    LabelDelay = new QLabel(tr("Interval"), PanelConnect);
     EditURL = new QLineEdit(PanelConnect);
     LabelURL->setBuddy(EditURL);
     SpinEditDelay = new QSpinBox(PanelConnect);
     SpinEditDelay->setRange(1, 60);
     SpinEditDelay->setValue(5);
     LabelDelay->setBuddy(SpinEditDelay);
-    RadioSecs = new QRadioButton("Secs", PanelConnect);
+    RadioSecs = new QRadioButton(tr("Secs"), PanelConnect);
     RadioSecs->setChecked(true);
-    RadioMins = new QRadioButton("Mins", PanelConnect);
+    RadioMins = new QRadioButton(tr("Mins"), PanelConnect);
 
-    ButtonOk = new QPushButton("Ok", this);
+    ButtonOk = new QPushButton(tr("Ok"), this);
     ArrangeControls();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - QPoint(width() / 2, height() / 2));

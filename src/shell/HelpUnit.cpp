@@ -11,6 +11,7 @@
 #include "shell/HelpDocument.h"
 #include "shell/MainUnit.h"
 #include "support/ImageList.h"
+#include "support/UiFont.h"
 
 THelpForm* HelpForm = nullptr;
 
@@ -29,9 +30,9 @@ THelpForm::THelpForm(QWidget* parent) : QWidget(parent) {
     setWindowFlags(Qt::Window | Qt::WindowStaysOnTopHint);
     // Only the main window's closing ends the program, also while it sits in the tray.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle("Help");
+    setWindowTitle(tr("Help"));
     setWindowIcon(ApplicationIcon());
-    QFont font("MS Sans Serif");
+    QFont font = UiFont("MS Sans Serif");
     font.setPointSize(8);
     setFont(font);
     resize(ClientWidth, ClientHeight);

@@ -33,6 +33,7 @@
 #include "support/MessageBox.h"
 #include "support/SettingsStore.h"
 #include "support/TrayIcon.h"
+#include "support/UiFont.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -89,7 +90,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowTitle("Quorvel 1.01");
     setWindowIcon(ApplicationIcon());
-    QFont font("MS Sans Serif");
+    QFont font = UiFont("MS Sans Serif");
     font.setPointSize(8);
     setFont(font);
     setFixedSize(ClientWidth, ClientHeight);
@@ -113,40 +114,40 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 
     MenuBar = new QMenuBar(this);
     MenuBar->setNativeMenuBar(false);
-    MenuSkins = MenuBar->addMenu("Skins");
+    MenuSkins = MenuBar->addMenu(tr("Skins"));
     MenuSkin1 = MenuSkins->addAction("Swing Metal");
     MenuSkin1->setData(0);
     MenuSkin2 = MenuSkins->addAction("X Pulse");
     MenuSkin2->setData(1);
     MenuSkins->menuAction()->setVisible(false);
     connect(MenuSkins, &QMenu::triggered, this, [this](QAction* item) { MenuSkinsClick(item); });
-    MenuOptions = MenuBar->addMenu("Options");
-    MenuConnection = MenuOptions->addAction("Connection");
+    MenuOptions = MenuBar->addMenu(tr("Options"));
+    MenuConnection = MenuOptions->addAction(tr("Connection"));
     connect(MenuConnection, &QAction::triggered, this, [this] { MenuConnectionClick(); });
-    MenuSavePass = MenuOptions->addAction("Save Password");
+    MenuSavePass = MenuOptions->addAction(tr("Save Password"));
     MenuSavePass->setCheckable(true);
     connect(MenuSavePass, &QAction::triggered, this, [this] { MenuSavePassClick(); });
     // Desktop integration (begin)
-    MenuDesktopNotify = MenuOptions->addAction("Desktop Notifications");
+    MenuDesktopNotify = MenuOptions->addAction(tr("Desktop Notifications"));
     MenuDesktopNotify->setCheckable(true);
     connect(MenuDesktopNotify, &QAction::triggered, this, [this] { MenuDesktopNotifyClick(); });
-    MenuStartWithDesktop = MenuOptions->addAction("Start with Desktop");
+    MenuStartWithDesktop = MenuOptions->addAction(tr("Start with Desktop"));
     MenuStartWithDesktop->setCheckable(true);
     connect(MenuStartWithDesktop, &QAction::triggered, this, [this] { MenuStartWithDesktopClick(); });
     ArrivalNotifier = new TArrivalNotifier(this);
     ArrivalNotifier->WindowActive = [this] { return isActiveWindow(); };
     ArrivalNotifier->OpenMessage = [this](TNotification* n) { OpenMessage(n); };
     // Desktop integration (end)
-    MenuHelp = MenuBar->addMenu("Help");
-    MenuContents = MenuHelp->addAction("Contents");
+    MenuHelp = MenuBar->addMenu(tr("Help"));
+    MenuContents = MenuHelp->addAction(tr("Contents"));
     MenuContents->setEnabled(false);
     connect(MenuContents, &QAction::triggered, this, [this] { MenuContentsClick(); });
-    MenuAbout = MenuHelp->addAction("About");
+    MenuAbout = MenuHelp->addAction(tr("About"));
     MenuAbout->setEnabled(false);
     connect(MenuAbout, &QAction::triggered, this, [this] { MenuAboutClick(); });
     MenuBar->setGeometry(0, 0, ClientWidth, MenuBar->sizeHint().height());
 
-    PanelShort = new THeaderPanel(" Messages", this);
+    PanelShort = new THeaderPanel(tr(" Messages"), this);
     PanelShort->setObjectName("PanelShort");
     PanelLong = new THeaderPanel(QString(), this);
     PanelLong->setObjectName("PanelLong");

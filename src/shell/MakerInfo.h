@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 // Who makes the program and where to reach them: the one place for the maker's addresses and
 // notices, shown by the About window and linked from the help document.
 struct TMakerInfo {
@@ -19,5 +21,5 @@ inline constexpr TMakerInfo Maker{
     "www.quorvel.example",
     "2026",
     "Quorvel Labs",
-    "All rights reserved.",
+    QT_TRANSLATE_NOOP("TAboutForm", "All rights reserved."),
 };

@@ -6,6 +6,7 @@
 #include "shell/Application.h"
 #include "shell/FirstShow.h"
 #include "shell/MainUnit.h"
+#include "shell/ProgramTranslations.h"
 #include "shell/ProgramWindows.h"
 #include "shell/SingleInstance.h"
 #include "shell/Skins.h"
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
     }
 
     TApplication application(argc, argv);
+    // Before any window exists: the windows take their texts when they are built.
+    const TProgramTranslations translations{QLocale()};
     ApplySkin(DefaultSkin);
     // The installed desktop entry, for the desktop to match windows and notifications to it.
     QGuiApplication::setDesktopFileName(QLatin1String(platform::DesktopEntryId));

@@ -14,6 +14,8 @@
 #include <array>
 #include <cstdlib>
 
+#include "support/UiFont.h"
+
 namespace {
 
 struct TButtonInfo {
@@ -24,17 +26,18 @@ struct TButtonInfo {
 };
 
 const std::array<TButtonInfo, MessageButtonCount> ButtonInfo = {{
-    {"Yes", "&Yes", mrYes, QStyle::SP_DialogYesButton},
-    {"No", "&No", mrNo, QStyle::SP_DialogNoButton},
-    {"OK", "OK", mrOk, QStyle::SP_DialogOkButton},
-    {"Cancel", "Cancel", mrCancel, QStyle::SP_DialogCancelButton},
-    {"Abort", "&Abort", mrAbort, QStyle::SP_DialogAbortButton},
-    {"Retry", "&Retry", mrRetry, QStyle::SP_DialogRetryButton},
-    {"Ignore", "&Ignore", mrIgnore, QStyle::SP_DialogIgnoreButton},
-    {"All", "&All", mrAll, QStyle::SP_DialogYesToAllButton},
-    {"NoToAll", "N&o to All", mrNoToAll, QStyle::SP_DialogNoToAllButton},
-    {"YesToAll", "Yes to &All", mrYesToAll, QStyle::SP_DialogYesToAllButton},
-    {"Help", "&Help", mrNone, QStyle::SP_DialogHelpButton},
+    {"Yes", QT_TRANSLATE_NOOP("TMessageBox", "&Yes"), mrYes, QStyle::SP_DialogYesButton},
+    {"No", QT_TRANSLATE_NOOP("TMessageBox", "&No"), mrNo, QStyle::SP_DialogNoButton},
+    {"OK", QT_TRANSLATE_NOOP("TMessageBox", "OK"), mrOk, QStyle::SP_DialogOkButton},
+    {"Cancel", QT_TRANSLATE_NOOP("TMessageBox", "Cancel"), mrCancel, QStyle::SP_DialogCancelButton},
+    {"Abort", QT_TRANSLATE_NOOP("TMessageBox", "&Abort"), mrAbort, QStyle::SP_DialogAbortButton},
+    {"Retry", QT_TRANSLATE_NOOP("TMessageBox", "&Retry"), mrRetry, QStyle::SP_DialogRetryButton},
+    {"Ignore", QT_TRANSLATE_NOOP("TMessageBox", "&Ignore"), mrIgnore, QStyle::SP_DialogIgnoreButton},
+    {"All", QT_TRANSLATE_NOOP("TMessageBox", "&All"), mrAll, QStyle::SP_DialogYesToAllButton},
+    {"NoToAll", QT_TRANSLATE_NOOP("TMessageBox", "N&o to All"), mrNoToAll, QStyle::SP_DialogNoToAllButton},
+    {"YesToAll", QT_TRANSLATE_NOOP("TMessageBox", "Yes to &All"), mrYesToAll,
+     QStyle::SP_DialogYesToAllButton},
+    {"Help", QT_TRANSLATE_NOOP("TMessageBox", "&Help"), mrNone, QStyle::SP_DialogHelpButton},
 }};
 
 // Measured once per run, like the platform's dialogs do: caption widths + 8, and the button
@@ -54,10 +57,10 @@ int MulDiv(int Number, int Numerator, int Denominator) {
 
 QString KindCaption(MessageKind Kind) {
     switch (Kind) {
-        case mkWarning: return QStringLiteral("Warning");
-        case mkError: return QStringLiteral("Error");
-        case mkInformation: return QStringLiteral("Information");
-        case mkConfirmation: return QStringLiteral("Confirm");
+        case mkWarning: return TMessageBox::tr("Warning");
+        case mkError: return TMessageBox::tr("Error");
+        case mkInformation: return TMessageBox::tr("Information");
+        case mkConfirmation: return TMessageBox::tr("Confirm");
         case mkCustom: break;
     }
     return QGuiApplication::applicationDisplayName();
@@ -131,7 +134,7 @@ void TMessageBox::SetGlobal(bool Value) {
 }
 
 QFont TMessageBox::ProgramFont() {
-    QFont Font(QStringLiteral("MS Sans Serif"));
+    QFont Font = UiFont(QStringLiteral("MS Sans Serif"));
     Font.setPixelSize(11);
     return Font;
 }
@@ -168,7 +171,7 @@ int32_t TMessageBox::ShowDialog(const QString& Text, MessageKind Kind, TMessageB
         if (Cached == 0)
             Cached = ButtonMetrics
                          .boundingRect(QRect(), Qt::TextSingleLine | Qt::TextShowMnemonic,
-                                       QString::fromLatin1(ButtonInfo[static_cast<size_t>(Bit)].Caption))
+                                       TMessageBox::tr(ButtonInfo[static_cast<size_t>(Bit)].Caption))
                          .width() +
                      8;
         if (Cached > ButtonWidth) ButtonWidth = Cached;
@@ -233,11 +236,11 @@ int32_t TMessageBox::ShowDialog(const QString& Text, MessageKind Kind, TMessageB
         const TMessageButton Which = static_cast<TMessageButton>(Bit);
         if (!Buttons.Contains(Which)) continue;
         const TButtonInfo& Info = ButtonInfo[static_cast<size_t>(Bit)];
-        QPushButton* Button = new QPushButton(QString::fromLatin1(Info.Caption), Form);
+        QPushButton* Button = new QPushButton(TMessageBox::tr(Info.Caption), Form);
         Button->setObjectName(QString::fromLatin1(Info.Name));
         Button->setFont(ButtonFont);
         if (Glyphs) Button->setIcon(Form->style()->standardIcon(Info.Glyph, nullptr, Button));
-        if (ShowHints) Button->setToolTip(QString::fromLatin1(Info.Caption).remove(QLatin1Char('&')));
+        if (ShowHints) Button->setToolTip(TMessageBox::tr(Info.Caption).remove(QLatin1Char('&')));
         if (Which == Default) {
             Button->setDefault(true);
             Focus = Button;
