@@ -50,8 +50,9 @@ THelpForm::THelpForm(QWidget* parent) : QWidget(parent) {
     HtmlView->SetDefPreFontName("Courier New");
     // A negative page margin of 20 would hide the blank lines that the document's two line
     // breaks give above its first heading; this renderer gives those breaks no height, so the
-    // margin would cut into "Help Topics" instead. The page starts at the window's top edge.
-    HtmlView->SetMarginHeight(0);
+    // margin would cut into "Help Topics" instead. Cancelling just the body's own 8-pixel margin
+    // starts the page at the window's top edge, where the "#top" anchor is.
+    HtmlView->SetMarginHeight(-8);
     HtmlView->OnProcessing = [this](THtmlView* Sender, bool ProcessingOn) {
         HtmlViewProcessing(Sender, ProcessingOn);
     };
