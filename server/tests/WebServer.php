@@ -103,7 +103,8 @@ final class WebServer
             $config = "daemon off;\nmaster_process on;\nworker_processes 1;\n"
                 . (posix_getuid() === 0 ? "user root;\n" : '')
                 . "pid {$this->dir}/nginx.pid;\nerror_log {$this->dir}/nginx-error.log info;\n"
-                . "events { worker_connections 1024; }\n"
+                // As docs/server.md gives the workers room: half-sent requests cannot use it all.
+                . "worker_rlimit_nofile 16384;\nevents { worker_connections 8192; }\n"
                 . "http {\n    access_log off;\n$temp"
                 . "    limit_conn_zone \$binary_remote_addr zone=quorvel_addr:1m;\n"
                 . "    limit_req_zone \$binary_remote_addr zone=quorvel_rate:1m rate=20r/s;\n"

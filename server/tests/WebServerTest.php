@@ -87,6 +87,72 @@ final class WebServerTest extends ServerTestCase
     }
 
     /**
+     * Connections from one address that never finish their headers neither take every
+     * connection nginx has nor stay open past the header time-out, so another machine's poll is
+     * answered meanwhile.
+     */
+    public function testHalfSentHeadersFromOneAddressLeaveRoomForOthers(): void
+    {
+        $base = $this->serve(['long_poll_seconds' => 0]);
+        $this->app()->accounts->create('alice', 'secret');
+        $port = (int)parse_url($base, PHP_URL_PORT);
+        $limits = posix_getrlimit();
+        $wanted = 2500;
+        $hard = $limits['hard openfiles'] === 'unlimited' ? $wanted : (int)$limits['hard openfiles'];
+        if ((int)$limits['soft openfiles'] < $wanted && !posix_setrlimit(POSIX_RLIMIT_NOFILE, min($wanted, $hard), $hard)) {
+            $this->markTestSkipped('cannot open enough files for the attack');
+        }
+        // More than the 768 connections of nginx's stock configuration.
+        $attackers = [];
+        $context = stream_context_create(['socket' => ['bindto' => '127.0.0.9:0']]);
+        for ($i = 0; $i < 1700; $i++) {
+            $socket = @stream_socket_client("tcp://127.0.0.1:$port", $errno, $error, 2, STREAM_CLIENT_CONNECT, $context);
+            if ($socket === false) {
+                break;
+            }
+            fwrite($socket, "POST /poll.php HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+            $attackers[] = $socket;
+        }
+        $this->assertGreaterThan(1000, count($attackers), 'the attack opened its connections');
+
+        // Let nginx take (or turn away) the whole attack before the other machine comes.
+        $settled = -1;
+        for ($round = 0; $round < 25; $round++) {
+            usleep(200000);
+            $gone = count(array_filter($attackers, static function ($socket): bool {
+                stream_set_blocking($socket, false);
+                @fread($socket, 4096);
+                return feof($socket);
+            }));
+            if ($gone === $settled) {
+                break;
+            }
+            $settled = $gone;
+        }
+        [$status, $fields] = self::poll($base, 'alice', 'secret', 0, '127.0.0.2', 5);
+        $this->assertSame(200, $status, 'another machine is answered during the attack');
+        $this->assertSame([], $fields);
+
+        // The header time-out (10 s) closes the half-sent requests.
+        $sample = array_slice($attackers, 0, 20);
+        $deadline = microtime(true) + 20;
+        $closed = 0;
+        while (microtime(true) < $deadline && $closed < count($sample)) {
+            $closed = 0;
+            foreach ($sample as $socket) {
+                stream_set_blocking($socket, false);
+                @fread($socket, 4096);
+                $closed += feof($socket) ? 1 : 0;
+            }
+            usleep(200000);
+        }
+        foreach ($attackers as $socket) {
+            fclose($socket);
+        }
+        $this->assertSame(count($sample), $closed, 'nginx closes requests whose headers never end');
+    }
+
+    /**
      * An account whose name reads as an encoding of another's is addressed as itself: the path
      * is decoded once, by nginx.
      */
