@@ -109,7 +109,8 @@ final class Accounts
         $user = self::validName($name) ? $this->find($name) : null;
         $nameKey = self::failureKey($name);
         $userLimit = (int)$this->config->get('throttle_user_limit');
-        if ($user !== null && $this->throttle->isKnown((int)$user['id'], $address)) {
+        $known = $user !== null && $this->throttle->isKnown((int)$user['id'], $address);
+        if ($known) {
             // Only the guesses made from here count here.
             $locked = $this->throttle->lockedFor(['user_name' => $nameKey, 'address' => $address], $userLimit);
         } else {
@@ -121,6 +122,12 @@ final class Accounts
         }
         if ($user !== null && $this->cacheHolds($user) && ($locked === 0 || $this->throttle->lockedFor(['user_name' => $nameKey], 2 * $userLimit) === 0)) {
             if ($this->cachedPasswordMatches($user, $password)) {
+                // A client that moved (home to the office) logs in here from the cache: the
+                // address is as proven as after a full check, unless a lock of the name was
+                // passed (that pass stays bounded by twice the limit). Written only when new.
+                if (!$known && $locked === 0 && !(int)$user['disabled']) {
+                    $this->throttle->rememberAddress((int)$user['id'], $address);
+                }
                 return $this->admitted($user);
             }
             if ($locked > 0) {

@@ -105,6 +105,13 @@ final class AccountsTest extends ServerTestCase
                 [self::LAPTOP, 'victim', 'right', $throttled],
                 [self::HOME, 'victim', 'right', $ok],
             ]],
+            'a log-in answered from the cache makes its address known as well' => [true, [
+                [self::HOME, 'colleague', 'pw', $ok],
+                [self::OFFICE, 'colleague', 'pw', $ok],
+                ...array_map(static fn(int $i): array => [self::OFFICE, "guess$i", 'x', $denied], range(1, 5)),
+                [self::OFFICE, 'newcomer', 'pw', $throttled],
+                [self::OFFICE, 'colleague', 'pw', $ok],
+            ]],
             'a new password makes the addresses strangers again' => [false, [
                 [self::HOME, 'victim', 'right', $ok],
                 ...$wrong3,
