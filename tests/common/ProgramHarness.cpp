@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "PollScript.h"
 #include "TestEnvironment.h"
 #include "exchange/DataUnit.h"
 #include "exchange/HTTPUnit.h"
@@ -101,6 +102,26 @@ void StoreSettings(const std::function<void(TSettingsStore&)>& write) {
     store.SetPath("\\Software\\Quorvel1980Dax");
     store.SetPathType(ptRegistry);
     write(store);
+}
+
+void StoreConnection(const std::string& url, bool savePass, const std::string& pass) {
+    StoreSettings([&](TSettingsStore& store) {
+        store.WriteText("Connection", "User", "ann");
+        store.WriteText("Connection", "URL", url);
+        store.WriteNumber("Connection", "Delay", 60);
+        store.WriteText("Connection", "Pass", pass);
+        store.WriteFlag("Caching", "SavePass", savePass);
+    });
+}
+
+bool FetchAll(TProgram& program, TPollScript& script) {
+    const size_t empty = script.EmptyAnswers();
+    program.HTTP->Poll();
+    return WaitUntil([&] {
+        return script.EmptyAnswers() > empty &&
+               program.Completions() >= static_cast<int>(script.RequestCount()) &&
+               !program.HTTP->PollRequest->Busy();
+    });
 }
 
 }  // namespace testing_support

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "EventLoopWait.h"
 
@@ -17,6 +18,10 @@ class TConnectionForm;
 class THTTPForm;
 class TSettingsStore;
 class TProgramWindows;
+
+namespace testing_support {
+class TPollScript;
+}
 
 namespace testing_support {
 
@@ -71,5 +76,9 @@ public:
 void ResetUserSettings();
 // Writes a connection setting before the program starts, as an earlier run would have.
 void StoreSettings(const std::function<void(TSettingsStore&)>& write);
+// Stores user "ann" with that password, the script's address and a 60 s delay.
+void StoreConnection(const std::string& url, bool savePass = true, const std::string& pass = "pw");
+// Polls until the script has nothing more to hand out and every answer has been handled.
+bool FetchAll(TProgram& program, TPollScript& script);
 
 }  // namespace testing_support

@@ -41,27 +41,6 @@ class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override { ResetUserSettings(); }
 
-    static void Store(const std::string& url, bool savePass, const std::string& pass = "pw") {
-        StoreSettings([&](TSettingsStore& store) {
-            store.WriteText("Connection", "User", "ann");
-            store.WriteText("Connection", "URL", url);
-            store.WriteNumber("Connection", "Delay", 60);
-            store.WriteText("Connection", "Pass", pass);
-            store.WriteFlag("Caching", "SavePass", savePass);
-        });
-    }
-
-    // Polls until the script has nothing more to hand out.
-    static bool Fetch(TProgram& program, TPollScript& script) {
-        const size_t empty = script.EmptyAnswers();
-        program.HTTP->Poll();
-        return WaitUntil([&] {
-            return script.EmptyAnswers() > empty &&
-                   program.Completions() >= static_cast<int>(script.RequestCount()) &&
-                   !program.HTTP->PollRequest->Busy();
-        });
-    }
-
     // Double-clicks the entry in that row the way the user does: it gets the focus mark first.
     static void Open(TProgram& program, int row) {
         program.Main->ListView->setCurrentIndex(program.Main->ListItems->index(row));
@@ -115,7 +94,7 @@ TEST_F(MainWindow, FirstActivationOpensTheDialogUnlessThePasswordIsSaved) {
     for (bool savePass : {false, true}) {
         SCOPED_TRACE(savePass);
         ResetUserSettings();
-        Store("http://127.0.0.1:9/s.php", savePass);
+        StoreConnection("http://127.0.0.1:9/s.php", savePass);
         TProgram program(false);
         program.HoldTimer();
         EXPECT_EQ(program.Main->MenuSavePass->isChecked(), savePass);
@@ -140,12 +119,12 @@ TEST_F(MainWindow, FirstActivationOpensTheDialogUnlessThePasswordIsSaved) {
 TEST_F(MainWindow, ListOrderImagesAndTrayFollowTheReads) {
     TPollScript script;
     for (int32_t index : {9, 10, 3}) script.AddMessage(Message(index));
-    Store(script.Url(), true);
+    StoreConnection(script.Url(), true);
     TProgram program(false);
     TMainForm& form = *program.Main;
     EXPECT_EQ(form.TrayIcon->Icons(), form.ImagesTrayRead);
     // The script hands out messages above the Index the client sends, so 3 never comes.
-    ASSERT_TRUE(Fetch(program, script));
+    ASSERT_TRUE(FetchAll(program, script));
     ASSERT_EQ(form.ListItems->Count(), 2);
     EXPECT_EQ(form.ListItems->Caption(0), "Title 10");
     EXPECT_EQ(form.ListItems->Caption(1), "Title 9");
@@ -171,7 +150,7 @@ TEST_F(MainWindow, ListOrderImagesAndTrayFollowTheReads) {
 
     // A new message switches the tray back to the blinking list and goes on top.
     script.AddMessage(Message(11));
-    ASSERT_TRUE(Fetch(program, script));
+    ASSERT_TRUE(FetchAll(program, script));
     ASSERT_EQ(form.ListItems->Count(), 3);
     EXPECT_EQ(form.ListItems->Caption(0), "Title 11");
     EXPECT_EQ(form.ListItems->ImageIndex(0), 0);
@@ -181,13 +160,13 @@ TEST_F(MainWindow, ListOrderImagesAndTrayFollowTheReads) {
 TEST_F(MainWindow, DoubleClickOpensTheEntryWithTheFocusMark) {
     TPollScript script;
     for (int32_t index : {1, 2}) script.AddMessage(Message(index));
-    Store(script.Url(), true);
+    StoreConnection(script.Url(), true);
     TProgram program(false);
     TMainForm& form = *program.Main;
     // Nothing has the focus mark yet: nothing opens.
     form.ListViewDblClick();
     EXPECT_EQ(form.DisplayedNotification(), nullptr);
-    ASSERT_TRUE(Fetch(program, script));
+    ASSERT_TRUE(FetchAll(program, script));
     form.ListView->setCurrentIndex(form.ListItems->index(1));
     form.ListView->clearSelection();
     form.ListViewDblClick();
@@ -213,10 +192,10 @@ TEST_F(MainWindow, DoubleClickOpensTheEntryWithTheFocusMark) {
 TEST_F(MainWindow, MessagesAreBuiltBeforeTheyAreOpened) {
     TPollScript script;
     for (int32_t index = 1; index <= 6; ++index) script.AddMessage(Message(index));
-    Store(script.Url(), true);
+    StoreConnection(script.Url(), true);
     TProgram program(false);
     TMainForm& form = *program.Main;
-    ASSERT_TRUE(Fetch(program, script));
+    ASSERT_TRUE(FetchAll(program, script));
     auto prepared = [&](int row) {
         const ByteString& message = form.ListItems->Data(row)->Message;
         return form.HtmlView->IsPrepared(message.data(), static_cast<int64_t>(message.size()));
@@ -293,10 +272,10 @@ TEST_F(MainWindow, ScrollBarAndViewFollowEachOther) {
     tall += "</body></html>";
     TPollScript script;
     script.AddMessage(Message(1, tall));
-    Store(script.Url(), true);
+    StoreConnection(script.Url(), true);
     TProgram program;
     TMainForm& form = *program.Main;
-    ASSERT_TRUE(Fetch(program, script));
+    ASSERT_TRUE(FetchAll(program, script));
     Open(program, 0);
     ASSERT_GT(form.HtmlView->VerticalRange(), 0);
     EXPECT_EQ(form.ScrollBar->maximum(), form.HtmlView->VerticalRange());

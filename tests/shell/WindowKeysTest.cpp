@@ -29,26 +29,6 @@ class WindowKeys : public ::testing::Test {
 protected:
     void SetUp() override { ResetUserSettings(); }
 
-    static void Store(const std::string& url) {
-        StoreSettings([&](TSettingsStore& store) {
-            store.WriteText("Connection", "User", "ann");
-            store.WriteText("Connection", "URL", url);
-            store.WriteNumber("Connection", "Delay", 60);
-            store.WriteText("Connection", "Pass", "pw");
-            store.WriteFlag("Caching", "SavePass", true);
-        });
-    }
-
-    static bool Fetch(TProgram& program, TPollScript& script) {
-        const size_t empty = script.EmptyAnswers();
-        program.HTTP->Poll();
-        return WaitUntil([&] {
-            return script.EmptyAnswers() > empty &&
-                   program.Completions() >= static_cast<int>(script.RequestCount()) &&
-                   !program.HTTP->PollRequest->Busy();
-        });
-    }
-
     static bool OpenDialog(TProgram& program) {
         program.Connection->Open();
         return WaitUntil([&] { return program.Connection->isActiveWindow(); });
@@ -77,11 +57,11 @@ TEST_F(WindowKeys, EnterOnTheListEntryOpensItAsADoubleClickDoes) {
         for (int32_t index : {1, 2})
             script.AddMessage({index, "Header " + std::to_string(index), "Title " + std::to_string(index),
                                "<p>Message " + std::to_string(index) + "</p>"});
-        Store(script.Url());
+        StoreConnection(script.Url());
         TProgram program(true);
         program.HoldTimer();
         TMainForm& form = *program.Main;
-        ASSERT_TRUE(Fetch(program, script));
+        ASSERT_TRUE(FetchAll(program, script));
         ASSERT_EQ(form.ListItems->Count(), 2);
         form.ListView->setFocus();
         form.ListView->setCurrentIndex(form.ListItems->index(0));
@@ -131,7 +111,7 @@ TEST_F(WindowKeys, ReturnPressesOkAndEscapeClosesTheConnectionDialog) {
     for (const Row& R : Table) {
         SCOPED_TRACE(R.Name);
         TPollScript script;
-        Store(script.Url());
+        StoreConnection(script.Url());
         TProgram program(false);
         program.HoldTimer();
         TConnectionForm& form = *program.Connection;
