@@ -97,6 +97,24 @@
     </message>
 </context>
 <context>
+    <name>TCustomWorkerThread</name>
+    <message>
+        <source>Cannot create a thread for the request.</source>
+        <translation>Für die Anfrage kann kein Thread erzeugt werden.</translation>
+    </message>
+</context>
+<context>
+    <name>TFileStream</name>
+    <message>
+        <source>Cannot open file &quot;%1&quot;. %2</source>
+        <translation>Die Datei &quot;%1&quot; kann nicht geöffnet werden. %2</translation>
+    </message>
+    <message>
+        <source>Cannot set the size of &quot;%1&quot;</source>
+        <translation>Die Größe von &quot;%1&quot; kann nicht gesetzt werden</translation>
+    </message>
+</context>
+<context>
     <name>THTTPForm</name>
     <message>
         <source>Connection Failed!<byte value="xd"/>
@@ -231,6 +249,36 @@ Prüfen Sie, ob die URL des Web-Skripts richtig eingegeben ist!</translation>
     <message>
         <source>Confirm</source>
         <translation>Bestätigung</translation>
+    </message>
+</context>
+<context>
+    <name>TSettingsStore</name>
+    <message>
+        <source>Invalid data type for &apos;%s&apos;</source>
+        <translation>Ungültiger Datentyp für &apos;%s&apos;</translation>
+    </message>
+    <message>
+        <source>Failed to get data for &apos;%s&apos;</source>
+        <translation>Die Daten für &apos;%s&apos; konnten nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>Failed to create key %s</source>
+        <translation>Der Schlüssel %s konnte nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>Failed to set data for &apos;%s&apos;</source>
+        <translation>Die Daten für &apos;%s&apos; konnten nicht gesetzt werden</translation>
+    </message>
+</context>
+<context>
+    <name>TTrayIcon</name>
+    <message>
+        <source>Cannot remove Shell Notification Icon</source>
+        <translation>Das Symbol im Benachrichtigungsfeld kann nicht entfernt werden</translation>
+    </message>
+    <message>
+        <source>Cannot create Shell Notification Icon</source>
+        <translation>Das Symbol im Benachrichtigungsfeld kann nicht angelegt werden</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,7 @@
 #include "platform/InstanceLock.h"
 
+#include "platform/ActivationToken.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -17,8 +19,10 @@
 
 namespace {
 
-const QByteArray ForwardRequest = "forward\n";
+// "forward", or "forward <token>", then a line feed.
+const QByteArray ForwardRequest = "forward";
 const QByteArray ForwardReply = "ok\n";
+constexpr qsizetype MaxRequestLength = 300;
 constexpr qsizetype MaxBaseLength = 120;
 constexpr qsizetype MaxSocketPathLength = 100;  // sun_path holds 108 bytes with the NUL
 
@@ -132,20 +136,28 @@ void TInstanceLock::ServeConnection() {
         });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             QByteArray received = socket->property("received").toByteArray();
-            received += socket->read(ForwardRequest.size() - received.size());
+            received += socket->read(MaxRequestLength - received.size());
             socket->setProperty("received", received);
-            if (received.size() < ForwardRequest.size()) return;
-            if (received == ForwardRequest) {
+            const qsizetype end = received.indexOf('\n');
+            if (end < 0 && received.size() < MaxRequestLength) return;
+            const QByteArray line = received.left(end);
+            QString token;
+            bool valid = line == ForwardRequest;
+            if (!valid && line.startsWith(ForwardRequest + ' ')) {
+                token = QString::fromLatin1(line.mid(ForwardRequest.size() + 1));
+                valid = platform::IsUsableActivationToken(token);
+            }
+            if (valid) {
                 socket->write(ForwardReply);
                 socket->flush();
-                emit ForwardRequested();
+                emit ForwardRequested(token);
             }
             socket->disconnectFromServer();
         });
     }
 }
 
-bool TInstanceLock::RequestForward(int timeoutMs) const {
+bool TInstanceLock::RequestForward(int timeoutMs, const QString& activationToken) const {
     if (socketPath_.isEmpty() || fd_ >= 0 || (acquired_ && !heldElsewhere_)) return false;
     QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
@@ -158,7 +170,9 @@ bool TInstanceLock::RequestForward(int timeoutMs) const {
         QThread::msleep(50);
         if (deadline.hasExpired()) return false;
     }
-    socket.write(ForwardRequest);
+    QByteArray request = ForwardRequest;
+    if (platform::IsUsableActivationToken(activationToken)) request += ' ' + activationToken.toLatin1();
+    socket.write(request + '\n');
     if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) return false;
     QByteArray reply;
     while (reply.size() < ForwardReply.size()) {

@@ -31,7 +31,8 @@ public:
     // Second instance: asks the first to come forward and waits, at most timeoutMs in all, for
     // its acknowledgement. Blocks; meant for the second start, which has nothing else to do.
     // Works without Acquire too; after an Acquire that found no other holder it gives up at once.
-    bool RequestForward(int timeoutMs = 3000) const;
+    // An activation token (see ActivationToken.h) goes along, for the first to take the focus with.
+    bool RequestForward(int timeoutMs = 3000, const QString& activationToken = QString()) const;
 
     // The folder that holds the locks and sockets; created (mode 0700) when it is the /tmp one.
     // Empty when no safe folder can be had.
@@ -40,7 +41,8 @@ public:
     QString SocketPath() const { return socketPath_; }
 
 signals:
-    void ForwardRequested();
+    // activationToken: the one the later start brought along; empty when it had none.
+    void ForwardRequested(const QString& activationToken);
 
 private:
     void ServeConnection();

@@ -93,6 +93,10 @@ public:
 
     bool IconAdded() const override { return FAdded && TrayAvailable(); }
 
+    void SetAttention(bool Needed, const QIcon& AttentionIcon) override {
+        FItem.SetAttention(Needed, AttentionIcon);
+    }
+
     bool ApplicationMinimized() const override { return FMinimized; }
 
     bool ApplicationActive() const override {

@@ -39,6 +39,12 @@ public:
     virtual bool DeleteIcon() = 0;
     // The icon has been added and is still there.
     virtual bool IconAdded() const = 0;
+    // Tells a tray host that tells such icons apart that the program needs the user's attention
+    // (showing AttentionIcon), or no longer; hosts without the notion see the icon's own blinking.
+    virtual void SetAttention(bool Needed, const QIcon& AttentionIcon) {
+        (void)Needed;
+        (void)AttentionIcon;
+    }
 
     // The program as a whole: every top-level window minimised, or shown again as before.
     virtual bool ApplicationMinimized() const = 0;

@@ -57,7 +57,7 @@ class TStatusNotifierItemAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(QString OverlayIconName READ NoName)
     Q_PROPERTY(TStatusNotifierPixmaps OverlayIconPixmap READ NoPixmaps)
     Q_PROPERTY(QString AttentionIconName READ NoName)
-    Q_PROPERTY(TStatusNotifierPixmaps AttentionIconPixmap READ NoPixmaps)
+    Q_PROPERTY(TStatusNotifierPixmaps AttentionIconPixmap READ AttentionIconPixmap)
     Q_PROPERTY(QString AttentionMovieName READ NoName)
     Q_PROPERTY(TStatusNotifierToolTip ToolTip READ ToolTip)
     Q_PROPERTY(bool ItemIsMenu READ ItemIsMenu)
@@ -71,11 +71,12 @@ public:
     QString Category() const { return QStringLiteral("Communications"); }
     QString Id() const { return QStringLiteral("quorvel"); }
     QString Title() const { return FItem->Title(); }
-    QString Status() const { return QStringLiteral("Active"); }
+    QString Status() const { return FItem->Status(); }
     int WindowId() const { return 0; }
     QString NoName() const { return {}; }
     TStatusNotifierPixmaps IconPixmap() const { return FItem->Pixmaps(); }
     TStatusNotifierPixmaps NoPixmaps() const { return {}; }
+    TStatusNotifierPixmaps AttentionIconPixmap() const { return FItem->AttentionPixmaps(); }
     TStatusNotifierToolTip ToolTip() const { return FItem->ToolTip(); }
     bool ItemIsMenu() const { return false; }
     QDBusObjectPath Menu() const { return QDBusObjectPath(QStringLiteral("/NO_DBUSMENU")); }
@@ -238,6 +239,20 @@ void TStatusNotifierItem::Update(const QIcon& Icon, const QString& ToolTip) {
         FToolTipText = ToolTip;
         if (FShown) emit NewToolTip();
     }
+}
+
+QString TStatusNotifierItem::Status() const {
+    return FNeedsAttention ? QStringLiteral("NeedsAttention") : QStringLiteral("Active");
+}
+
+void TStatusNotifierItem::SetAttention(bool Needed, const QIcon& AttentionIcon) {
+    if (Needed) {
+        FAttentionPixmaps = StatusNotifierPixmaps(AttentionIcon);
+        if (FShown) emit NewAttentionIcon();
+    }
+    if (Needed == FNeedsAttention) return;
+    FNeedsAttention = Needed;
+    if (FShown) emit NewStatus(Status());
 }
 
 // The watcher drops an item whose bus name goes away.

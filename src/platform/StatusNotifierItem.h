@@ -60,6 +60,9 @@ public:
     bool Show(const QIcon& Icon, const QString& ToolTip);
     void Update(const QIcon& Icon, const QString& ToolTip);
     void Hide();
+    // Needed: the status "NeedsAttention" with that picture, for hosts that show such an item
+    // apart or animated; otherwise "Active".
+    void SetAttention(bool Needed, const QIcon& AttentionIcon);
 
     // The bus name the item is reachable under while shown.
     const QString& ServiceName() const { return FServiceName; }
@@ -72,11 +75,15 @@ public:
     // Read by the bus adaptor.
     const QString& Title() const { return FTitle; }
     const TStatusNotifierPixmaps& Pixmaps() const { return FPixmaps; }
+    const TStatusNotifierPixmaps& AttentionPixmaps() const { return FAttentionPixmaps; }
+    QString Status() const;
     TStatusNotifierToolTip ToolTip() const;
 
 signals:
     void NewIcon();
     void NewToolTip();
+    void NewAttentionIcon();
+    void NewStatus(const QString& Status);
 
 private slots:
     void HostRegistered();
@@ -92,6 +99,8 @@ private:
     QString FServiceName;
     QString FToolTipText;
     TStatusNotifierPixmaps FPixmaps;
+    TStatusNotifierPixmaps FAttentionPixmaps;
+    bool FNeedsAttention = false;
     QDBusServiceWatcher* FWatcher = nullptr;
     bool FHostAvailable = false;
     bool FShown = false;

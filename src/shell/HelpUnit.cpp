@@ -8,7 +8,7 @@
 
 #include "exchange/IntervalTimer.h"
 #include "htmlview/HtmlView.h"
-#include "shell/HelpDocument.h"
+#include "shell/GermanHelpDocument.h"
 #include "shell/MainUnit.h"
 #include "support/ImageList.h"
 #include "support/UiFont.h"
@@ -69,7 +69,7 @@ THelpForm::THelpForm(QWidget* parent) : QWidget(parent) {
     Timer = new TIntervalTimer(this, FollowInterval, false);
     Timer->OnTimer = [this](QObject*) { TimerTimer(); };
 
-    Aux1 = HelpDocumentLines();
+    Aux1 = HelpDocumentLinesFor(QLocale());
 
     ArrangeControls();
     if (QScreen* screen = QGuiApplication::primaryScreen()) {

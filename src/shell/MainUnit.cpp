@@ -248,6 +248,7 @@ void TMainForm::ArrangePanels() {
 void TMainForm::UpdateTrayIcons() {
     if (HasUnread() && TrayIcon->Icons() != ImagesTrayUnread) TrayIcon->SetIcons(ImagesTrayUnread);
     if (!HasUnread() && TrayIcon->Icons() != ImagesTrayRead) TrayIcon->SetIcons(ImagesTrayRead);
+    if (HasUnread() != TrayIcon->Attention()) TrayIcon->SetAttention(HasUnread());
 }
 
 void TMainForm::AddMessage(TNotification* n) {

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QWidget>
 
+#include "platform/ActivationToken.h"
+#include "platform/Autostart.h"
 #include "platform/InstanceLock.h"
 #include "platform/WindowFocus.h"
 
@@ -50,6 +52,7 @@ void BringWindowForward(QWidget* window) {
         window->show();
         window->raise();
         window->activateWindow();
+        if (platform::ActivationTakesToken()) platform::FocusTopLevel(window);
         return;
     }
     window->raise();
@@ -78,12 +81,20 @@ bool TSingleInstanceGuard::IsFirst() const {
 
 void TSingleInstanceGuard::BringPreviousInstanceForward() {
     if (lock_->IsFirst()) return;
-    lock_->RequestForward();
+    // A token is good for one activation: only the first request carries it.
+    QString token;
+    if (!tokenSent_)
+        token = platform::ActivationTokenForAnotherInstance(QLatin1String(platform::DesktopEntryId));
+    tokenSent_ = true;
+    lock_->RequestForward(3000, token);
 }
 
 void TSingleInstanceGuard::ServeForwardRequests(std::function<void()> bringForward) {
     if (!lock_->IsFirst()) return;
     QObject::connect(lock_.get(), &TInstanceLock::ForwardRequested, lock_.get(),
-                     [bringForward = std::move(bringForward)] { bringForward(); });
+                     [bringForward = std::move(bringForward)](const QString& token) {
+                         platform::KeepActivationToken(token);
+                         bringForward();
+                     });
     lock_->Listen();
 }

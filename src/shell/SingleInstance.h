@@ -34,12 +34,15 @@ public:
     bool FirstInstanceGuard();
     bool IsFirst() const;
 
-    // Second instance: asks the first to come forward; nothing happens when there is none.
+    // Second instance: asks the first to come forward; nothing happens when there is none. Under
+    // Wayland the first call hands on an activation token, for the first to take the focus with.
     void BringPreviousInstanceForward();
 
-    // First instance: runs bringForward on the user-interface thread for each later start.
+    // First instance: runs bringForward on the user-interface thread for each later start, with
+    // the token that start brought kept for the window's next activation.
     void ServeForwardRequests(std::function<void()> bringForward);
 
 private:
     std::unique_ptr<TInstanceLock> lock_;
+    bool tokenSent_ = false;
 };

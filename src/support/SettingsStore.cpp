@@ -1,5 +1,6 @@
 #include "support/SettingsStore.h"
 
+#include <QCoreApplication>
 #include <vector>
 
 #include "platform/Registry.h"
@@ -17,14 +18,16 @@ ByteString Format(const char* pattern, const ByteString& name) {
     return message;
 }
 
+// The message box shows the text in the user's language.
 [[noreturn]] void Raise(const char* pattern, const ByteString& name) {
-    throw ERegistryException(Format(pattern, name));
+    throw ERegistryException(
+        Format(QCoreApplication::translate("TSettingsStore", pattern).toStdString().c_str(), name));
 }
 
-constexpr const char* kInvalidType = "Invalid data type for '%s'";
-constexpr const char* kGetFailed = "Failed to get data for '%s'";
-constexpr const char* kCreateFailed = "Failed to create key %s";
-constexpr const char* kSetFailed = "Failed to set data for '%s'";
+constexpr const char* kInvalidType = QT_TRANSLATE_NOOP("TSettingsStore", "Invalid data type for '%s'");
+constexpr const char* kGetFailed = QT_TRANSLATE_NOOP("TSettingsStore", "Failed to get data for '%s'");
+constexpr const char* kCreateFailed = QT_TRANSLATE_NOOP("TSettingsStore", "Failed to create key %s");
+constexpr const char* kSetFailed = QT_TRANSLATE_NOOP("TSettingsStore", "Failed to set data for '%s'");
 
 constexpr REGSAM kRights[] = {KEY_QUERY_VALUE, KEY_SET_VALUE,   KEY_CREATE_SUB_KEY, KEY_ENUMERATE_SUB_KEYS,
                               KEY_NOTIFY,      KEY_CREATE_LINK, KEY_READ,           KEY_WRITE,

@@ -82,7 +82,8 @@ void TTrayIcon::SetEnabled(bool Value) {
             }
             return;
         }
-        if (!FArea->DeleteIcon()) throw ETrayIconError("Cannot remove Shell Notification Icon");
+        if (!FArea->DeleteIcon())
+            throw ETrayIconError(tr("Cannot remove Shell Notification Icon").toStdString());
         // Without the icon the user could not come back from the tray.
         if (FArea->TaskbarEntryHidden()) FArea->ShowTaskbarEntry();
     }
@@ -94,11 +95,16 @@ void TTrayIcon::SetHint(const QString& Value) {
     if (FLoaded) UpdateIcon();
 }
 
+void TTrayIcon::SetAttention(bool Value) {
+    FAttention = Value;
+    FArea->SetAttention(Value, FIcons ? FIcons->Icon(0) : FCurrentIcon);
+}
+
 // While no tray host runs there is nothing to refuse: the icon is added once one appears.
 void TTrayIcon::AddIcon(bool RaiseOnFailure) {
     if (!FArea->TrayAvailable()) return;
     if (!FArea->AddIcon(FCurrentIcon, FHint) && RaiseOnFailure)
-        throw ETrayIconError("Cannot create Shell Notification Icon");
+        throw ETrayIconError(tr("Cannot create Shell Notification Icon").toStdString());
 }
 
 void TTrayIcon::UpdateIcon() {

@@ -61,6 +61,10 @@ public:
     void SetEnabled(bool Value);
     const QString& Hint() const { return FHint; }
     void SetHint(const QString& Value);
+    // While set, a tray host that knows the notion shows the icon as asking for attention, with
+    // the first image of Icons as its picture.
+    bool Attention() const { return FAttention; }
+    void SetAttention(bool Value);
 
     bool HideOnMinimize = true;
     QPointer<QMenu> PopupMenu;
@@ -113,4 +117,5 @@ private:
     bool FEnabled = true;
     bool FLoaded = false;
     bool FMenuOpen = false;
+    bool FAttention = false;
 };

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <QCoreApplication>
+
 void TMemoryStream::SetSize(int64_t size) {
     size = std::max<int64_t>(size, 0);
     bytes_.resize(static_cast<size_t>(size));
@@ -49,7 +51,11 @@ TFileStream::TFileStream(const std::string& fileName, Mode mode) : fileName_(fil
         case Mode::OpenReadWrite: flags |= O_RDWR; break;
     }
     fd_ = ::open(fileName.c_str(), flags, 0600);
-    if (fd_ < 0) throw std::runtime_error("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+    if (fd_ < 0)
+        throw std::runtime_error(
+            QCoreApplication::translate("TFileStream", "Cannot open file \"%1\". %2")
+                .arg(QString::fromStdString(fileName), QString::fromLocal8Bit(std::strerror(errno)))
+                .toStdString());
 }
 
 TFileStream::~TFileStream() {
@@ -63,7 +69,9 @@ int64_t TFileStream::Size() const {
 
 void TFileStream::SetSize(int64_t size) {
     if (::ftruncate(fd_, std::max<int64_t>(size, 0)) != 0)
-        throw std::runtime_error("Cannot set the size of \"" + fileName_ + "\"");
+        throw std::runtime_error(QCoreApplication::translate("TFileStream", "Cannot set the size of \"%1\"")
+                                     .arg(QString::fromStdString(fileName_))
+                                     .toStdString());
 }
 
 int64_t TFileStream::Position() const {

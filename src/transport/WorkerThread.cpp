@@ -209,7 +209,9 @@ void TEventWorkerThread::Resume() {
         // The worker never runs: it must not stay busy for ever.
         state_->Running = false;
         state_->Ended = true;
-        throw std::runtime_error("Cannot create a thread for the request.");
+        throw std::runtime_error(
+            QCoreApplication::translate("TCustomWorkerThread", "Cannot create a thread for the request.")
+                .toStdString());
     }
 }
 

@@ -27,10 +27,11 @@ QString UniqueName(const char* tag) {
 }
 
 // Asks from a thread of its own, as a second process would, while this thread serves.
-bool RequestFromAnotherThread(const TInstanceLock& asker, int timeoutMs, std::atomic<int>& done) {
+bool RequestFromAnotherThread(const TInstanceLock& asker, int timeoutMs, std::atomic<int>& done,
+                              const QString& token = QString()) {
     bool result = false;
     std::thread thread([&] {
-        result = asker.RequestForward(timeoutMs);
+        result = asker.RequestForward(timeoutMs, token);
         done = 1;
     });
     WaitUntil([&] { return done.load() == 1; }, std::chrono::milliseconds(timeoutMs + 10000));
@@ -174,6 +175,46 @@ TEST(InstanceLockTest, StrayClientsAreIgnoredAndSilentFirstInstancesTimeOut) {
     std::atomic<int> done{0};
     EXPECT_TRUE(RequestFromAnotherThread(second, 5000, done));
     EXPECT_EQ(forwarded, 1);
+}
+
+TEST(InstanceLockTest, TheActivationTokenTravelsWithTheRequest) {
+    const QString name = UniqueName("token");
+    TInstanceLock first(name);
+    ASSERT_TRUE(first.Acquire());
+    ASSERT_TRUE(first.Listen());
+    QStringList tokens;
+    QObject::connect(&first, &TInstanceLock::ForwardRequested,
+                     [&](const QString& token) { tokens << token; });
+
+    TInstanceLock second(name);
+    ASSERT_FALSE(second.Acquire());
+    std::atomic<int> done{0};
+    EXPECT_TRUE(RequestFromAnotherThread(second, 5000, done, "sway-token_1"));
+    EXPECT_EQ(tokens, QStringList{"sway-token_1"});
+
+    struct Row {
+        QByteArray Sent;
+        bool Forwarded;
+        QString Token;
+    };
+    const Row Table[] = {
+        {"forward\n", true, ""},
+        {"forward 0123-abcd\n", true, "0123-abcd"},
+        {"forward \n", false, ""},
+        {"forward two words\n", false, ""},
+        {"forward " + QByteArray(400, 'x') + "\n", false, ""},
+        {"forwardx\n", false, ""},
+    };
+    for (const Row& R : Table) {
+        SCOPED_TRACE(R.Sent.left(40).toStdString());
+        tokens.clear();
+        QLocalSocket client;
+        client.connectToServer(first.SocketPath());
+        ASSERT_TRUE(WaitUntil([&] { return client.state() == QLocalSocket::ConnectedState; }));
+        client.write(R.Sent);
+        EXPECT_TRUE(WaitUntil([&] { return client.state() == QLocalSocket::UnconnectedState; }));
+        EXPECT_EQ(tokens, R.Forwarded ? QStringList{R.Token} : QStringList{});
+    }
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "shell/MainUnit.h"
 #include "shell/ProgramTranslations.h"
 #include "support/MessageBox.h"
+#include "support/SettingsStore.h"
 
 using namespace testing_support;
 
@@ -87,6 +88,7 @@ struct TLanguageCase {
     TShownBox Box;
     QString ConnectionFailed;
     QStringList ContextMenu;
+    QString SettingsError;  // a stored value of the wrong kind, as the message box reports it
 };
 
 const QString EnglishFailure =
@@ -100,7 +102,8 @@ const TLanguageCase LanguageCases[] = {
       "Secs", "Mins", "Ok"},
      {"Warning", "Text", {"OK", "Cancel"}},
      EnglishFailure,
-     {"&Undo", "&Redo", "Cu&t", "&Copy", "&Paste", "Delete", "Select All"}},
+     {"&Undo", "&Redo", "Cu&t", "&Copy", "&Paste", "Delete", "Select All"},
+     "Invalid data type for 'User'"},
     {"de_DE",
      true,
      {"Optionen", "Verbindung", "Passwort speichern", "Desktop-Benachrichtigungen", "Mit dem Desktop starten",
@@ -110,7 +113,8 @@ const TLanguageCase LanguageCases[] = {
      QStringLiteral(
          "Verbindung fehlgeschlagen!\r\nPrüfen Sie, ob die URL des Web-Skripts richtig eingegeben ist!"),
      {"&Rückgängig", "Wieder&herstellen", "&Ausschneiden", "&Kopieren", "Einf&ügen", "Löschen",
-      "Alles auswählen"}},
+      "Alles auswählen"},
+     QStringLiteral("Ungültiger Datentyp für 'User'")},
 };
 
 class Translations : public ::testing::Test {
@@ -138,6 +142,15 @@ TEST_F(Translations, WindowsMessageBoxesAndQtsMenusSpeakTheLocalesLanguage) {
         EXPECT_EQ(failure, c.ConnectionFailed);
 
         EXPECT_EQ(ContextMenuTexts(), c.ContextMenu);
+
+        QString settingsError;
+        program.Main->SettingsStore->WriteNumber("Connection", "User", 3);
+        try {
+            program.Main->SettingsStore->ReadText("Connection", "User", "");
+        } catch (const ERegistryException& error) {
+            settingsError = QString::fromStdString(error.what());
+        }
+        EXPECT_EQ(settingsError, c.SettingsError);
     }
 }
 

@@ -169,3 +169,35 @@ TEST(SupportTrayIconStatusNotifierX, BlinkingReachesTheHost) {
     EXPECT_EQ(Opaque[2], 0);
     EXPECT_GT(Opaque[3], 60);
 }
+
+TEST(SupportTrayIconStatusNotifierX, UnreadMessagesAskForAttentionUntilRead) {
+    SniFixture F;
+    TStatusNotifierHost Host(F.Bus.Address());
+    ASSERT_TRUE(Host.WaitForItems(1));
+    struct Row {
+        const char* Name;
+        bool Unread;
+        const char* Status;
+        bool AttentionPicture;
+    };
+    const Row Table[] = {
+        {"a message arrives", true, "NeedsAttention", true},
+        {"everything has been read", false, "Active", false},
+        {"another message arrives", true, "NeedsAttention", true},
+    };
+    for (const Row& R : Table) {
+        SCOPED_TRACE(R.Name);
+        // As the main window does whenever the unread count changes.
+        F.Tray->SetIcons(R.Unread ? &F.Unread : &F.Read);
+        F.Tray->SetAttention(R.Unread);
+        QVariantMap Properties;
+        EXPECT_TRUE(WaitUntil([&] {
+            Properties = Host.Properties();
+            return Properties.value("Status").toString() == R.Status;
+        })) << Properties.value("Status").toString().toStdString();
+        if (!R.AttentionPicture) continue;
+        const auto Pictures = TStatusNotifierHost::Pictures(Properties.value("AttentionIconPixmap"));
+        ASSERT_FALSE(Pictures.empty()) << "a host that shows the attention picture has one";
+        EXPECT_GT(OpaquePixels(Pictures.front()), 60) << "the yellow envelope, never the blank frame";
+    }
+}
