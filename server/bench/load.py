@@ -294,6 +294,7 @@ async def run_load(args, deployment, poll_urls, api_url):
     pss_waiting = sum(v[0] for v in waiting.values())
     report = {
         "deployment": args.deployment,
+        "database": args.database,
         "clients": args.clients,
         "messages_posted": len(run.api_latency),
         "deliveries_expected": len(run.expected),
@@ -338,6 +339,8 @@ def measure(argv=None):
     """Runs the load the arguments describe; gives the report."""
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--deployment", choices=["nchan", "nchan-2nodes", "php"], default="nchan")
+    parser.add_argument("--database", choices=["sqlite", "postgresql"], default="sqlite",
+                        help="postgresql: a private server started for the run")
     parser.add_argument("--clients", type=int, default=200)
     parser.add_argument("--rate", type=float, default=10, help="posts per second")
     parser.add_argument("--seconds", type=float, default=10, help="how long to post")
@@ -376,7 +379,7 @@ def measure(argv=None):
         children = args.poll_children or (16 if nchan else 200)
         deployment = stack.Stack(nchan=nchan, nodes=2 if args.deployment == "nchan-2nodes" else 1, users=args.clients,
                                  hold_seconds=args.hold, poll_children=children, nginx_workers=args.nginx_workers,
-                                 max_held_polls=args.max_held_polls)
+                                 max_held_polls=args.max_held_polls, database=args.database)
         deployment.__enter__()
         # With several nodes every poll waits on the first and every post goes to the last.
         poll_urls = [deployment.nodes[0].url + "/poll.php"]
