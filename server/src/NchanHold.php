@@ -34,6 +34,9 @@ final class NchanHold implements Hold
     /** @var resource|null the connection to the publishing endpoint, kept for the process */
     private $connection = null;
 
+    /** @var list<array{0:int,1:int}>|null deliveries whose wake-ups wait for flush(); null: none wait */
+    private ?array $deferred = null;
+
     /**
      * @param string $location the internal location that waits, e.g. "/quorvel-wait/"
      * @param string|null $publishAddress the stream address of the internal server with the
@@ -86,11 +89,32 @@ final class NchanHold implements Hold
         if ($this->publishAddress === null || $deliveries === []) {
             return 0;
         }
+        if ($this->deferred !== null) {
+            array_push($this->deferred, ...$deliveries);
+            return 0;
+        }
         $accepted = 0;
         foreach (array_chunk($deliveries, 100) as $chunk) {
             $accepted += $this->publish($chunk, true);
         }
         return $accepted;
+    }
+
+    /**
+     * From now on wake() keeps the deliveries until flush(): the API answers the site first,
+     * so that its call does not wait for the wake-ups (one per recipient and turn).
+     */
+    public function defer(): void
+    {
+        $this->deferred ??= [];
+    }
+
+    /** Sends the wake-ups kept since defer(), and wakes at once again from then on. */
+    public function flush(): int
+    {
+        $deliveries = $this->deferred ?? [];
+        $this->deferred = null;
+        return $this->wake($deliveries);
     }
 
     /** @param list<array{0:int,1:int}> $chunk */

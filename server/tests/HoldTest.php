@@ -291,6 +291,32 @@ final class HoldTest extends ServerTestCase
         $this->assertSame($expected, file($log, FILE_IGNORE_NEW_LINES));
     }
 
+    public function testDeferredWakeUpsGoOutOnlyAtTheFlushAndThenAtOnceAgain(): void
+    {
+        $socket = $this->dir . '/wake.sock';
+        $log = $this->startPublishEndpoint($socket);
+        $nchan = new NchanHold('/quorvel-wait/', "unix://$socket");
+        $published = static fn(): array => file_exists($log) ? file($log, FILE_IGNORE_NEW_LINES) : [];
+        $nchan->defer();
+        $steps = [
+            'kept while deferred' => [fn() => $nchan->wake([[3, 1]]), 0, []],
+            'kept with the earlier ones' => [fn() => $nchan->wake([[4, 7], [3, 2]]), 0, []],
+            'all at the flush, in order' => [
+                fn() => $nchan->flush(),
+                3,
+                ['/wake/u3i0t0', '/wake/u3i0t1', '/wake/u4i6t0', '/wake/u4i6t1', '/wake/u3i1t0', '/wake/u3i1t1'],
+            ],
+            'nothing left for a second flush' => [fn() => $nchan->flush(), 0, []],
+            'at once after the flush' => [fn() => $nchan->wake([[5, 1]]), 1, ['/wake/u5i0t0', '/wake/u5i0t1']],
+        ];
+        $seen = 0;
+        foreach ($steps as $name => [$step, $accepted, $paths]) {
+            $this->assertSame($accepted, $step(), $name);
+            $this->assertSame($paths, array_slice($published(), $seen), $name);
+            $seen += count($paths);
+        }
+    }
+
     public function testAnUnreachableEndpointLosesTheWakeUpsButNotThePost(): void
     {
         $app = $this->app(['nchan_hold_location' => '/quorvel-wait/', 'nchan_publish_address' => 'unix://' . $this->dir . '/none.sock']);
