@@ -6,6 +6,7 @@ unix sockets and a free loopback port. Everything runs as the current user and s
 """
 
 import getpass
+import glob
 import hashlib
 import os
 import re
@@ -66,9 +67,22 @@ def nchan_module():
     return None
 
 
-def missing_tools(nchan, redis):
+def postgresql_binaries():
+    """The folder of the newest PostgreSQL server's programs, or None."""
+    for folder in sorted(glob.glob("/usr/lib/postgresql/*/bin"), key=lambda f: [int(p) for p in re.findall(r"\d+", f)],
+                         reverse=True):
+        if os.access(os.path.join(folder, "initdb"), os.X_OK) and os.access(os.path.join(folder, "pg_ctl"), os.X_OK):
+            return folder
+    return None
+
+
+def missing_tools(nchan, redis, postgresql=False):
     """What this machine lacks for such a deployment, as Debian package names."""
     missing = []
+    if postgresql and not postgresql_binaries():
+        missing.append("postgresql")
+    if postgresql and "pdo_pgsql" not in subprocess.run(["php", "-m"], capture_output=True, text=True).stdout:
+        missing.append("php-pgsql")
     if not find_binary("nginx"):
         missing.append("nginx")
     if not php_fpm_binary():
@@ -139,6 +153,7 @@ class Node:
         config = os.path.join(self.dir, "config.php")
         values = {
             "dsn": stack.dsn,
+            "db_user": "quorvel" if stack.postgresql else None,
             "long_poll_seconds": stack.hold_seconds,
             "api_token_hash": hashlib.sha256(TOKEN.encode()).hexdigest(),
             "secret": stack.secret,
@@ -153,7 +168,8 @@ class Node:
         with open(config, "w") as f:
             f.write("<?php\nreturn [\n")
             for key, value in values.items():
-                f.write(f"    {php_literal(key)} => {php_literal(value)},\n")
+                if value is not None:
+                    f.write(f"    {php_literal(key)} => {php_literal(value)},\n")
             f.write("];\n")
 
         with open(os.path.join(DEPLOY, "php-fpm-quorvel.conf")) as f:
@@ -256,6 +272,68 @@ class Node:
                     process.wait()
 
 
+class PostgreSQL:
+    """A private PostgreSQL server for the stack: its own folder, a unix socket there, no network.
+    As root the cluster belongs to the postgres user (the server refuses to run as root)."""
+
+    def __init__(self, max_connections):
+        self.bin = postgresql_binaries()
+        self.dir = tempfile.mkdtemp(prefix="quorvel-pg-")
+        os.chmod(self.dir, 0o755)
+        self.data = os.path.join(self.dir, "data")
+        self.max_connections = max_connections
+        self.as_owner = []
+        self.started = False
+        if os.geteuid() == 0:
+            import pwd
+            owner = "postgres"
+            try:
+                pwd.getpwnam(owner)
+            except KeyError:
+                owner = "nobody"
+            shutil.chown(self.dir, owner)
+            self.as_owner = ["runuser", "-u", owner, "--"]
+        self.port = free_port()
+        self.dsn = f"pgsql:host={self.dir};port={self.port};dbname=quorvel"
+
+    def start(self):
+        self._run([os.path.join(self.bin, "initdb"), "-D", self.data, "-A", "trust", "-U", "quorvel", "-E", "UTF8",
+                   "--no-sync"], "initdb")
+        options = (f"-p {self.port} -k {self.dir} -c listen_addresses='' -c max_connections={self.max_connections} "
+                   "-c shared_buffers=64MB -c synchronous_commit=off")
+        self._run([os.path.join(self.bin, "pg_ctl"), "-D", self.data, "-l", os.path.join(self.dir, "server.log"),
+                   "-w", "-t", "60", "-o", options, "start"], "pg_ctl start")
+        self.started = True
+        self._run([os.path.join(self.bin, "psql"), "-h", self.dir, "-p", str(self.port), "-U", "quorvel", "-d",
+                   "postgres", "-qc", "CREATE DATABASE quorvel"], "CREATE DATABASE")
+
+    def _run(self, command, what):
+        done = subprocess.run(self.as_owner + command, capture_output=True, text=True, timeout=120)
+        if done.returncode != 0:
+            raise RuntimeError(f"{what} failed: {done.stdout}{done.stderr}" + self.log())
+
+    def log(self):
+        try:
+            with open(os.path.join(self.dir, "server.log"), errors="replace") as f:
+                return f.read()[-2000:]
+        except OSError:
+            return ""
+
+    def processes(self):
+        try:
+            with open(os.path.join(self.data, "postmaster.pid")) as f:
+                return descendants(int(f.readline()))
+        except (OSError, ValueError):
+            return []
+
+    def stop(self):
+        if self.started:
+            subprocess.run(self.as_owner + [os.path.join(self.bin, "pg_ctl"), "-D", self.data, "-m", "immediate", "stop"],
+                           capture_output=True, timeout=60)
+            self.started = False
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
 def php_literal(value):
     if isinstance(value, bool):
         return "true" if value else "false"
@@ -265,10 +343,11 @@ def php_literal(value):
 
 
 class Stack:
-    """nodes web nodes on one SQLite database; with several nchan nodes, one Redis they share."""
+    """nodes web nodes on one database (SQLite, or a private PostgreSQL server); with several nchan
+    nodes, one Redis they share."""
 
     def __init__(self, nchan=True, nodes=1, users=0, hold_seconds=25, poll_children=16,
-                 nginx_workers=1, max_held_polls=None):
+                 nginx_workers=1, max_held_polls=None, database="sqlite"):
         self.nchan = nchan
         self.node_count = nodes
         self.users = users
@@ -278,6 +357,13 @@ class Stack:
         self.max_held_polls = max_held_polls
         self.dir = tempfile.mkdtemp(prefix="quorvel-stack-")
         self.dsn = "sqlite:" + os.path.join(self.dir, "quorvel.sqlite")
+        self.postgresql = None
+        if database == "postgresql":
+            # Every PHP worker of every node keeps a connection, and the seeding and a psql need room.
+            with open(os.path.join(DEPLOY, "php-fpm-quorvel.conf")) as f:
+                api_children = int(re.search(r"\[quorvel-api\](?:.|\n)*?pm\.max_children = (\d+)", f.read()).group(1))
+            self.postgresql = PostgreSQL(nodes * (poll_children + api_children) + 20)
+            self.dsn = self.postgresql.dsn
         self.secret = os.urandom(16).hex()
         self.redis = None
         self.redis_port = None
@@ -296,6 +382,8 @@ class Stack:
 
     def start(self):
         raise_file_limit()
+        if self.postgresql:
+            self.postgresql.start()
         if self.nchan and self.node_count > 1:
             self.redis_port = free_port()
             with open(os.path.join(self.dir, "redis.log"), "w") as log:
@@ -332,6 +420,8 @@ class Stack:
                 found.setdefault(name, []).extend(pids)
         if self.redis and self.redis.poll() is None:
             found["redis"] = [self.redis.pid]
+        if self.postgresql and self.postgresql.processes():
+            found["postgresql"] = self.postgresql.processes()
         return found
 
     def stop(self):
@@ -344,6 +434,8 @@ class Stack:
             except subprocess.TimeoutExpired:
                 os.killpg(self.redis.pid, signal.SIGKILL)
                 self.redis.wait()
+        if self.postgresql:
+            self.postgresql.stop()
         if os.environ.get("QUORVEL_KEEP_STACK"):
             print("stack kept in", self.dir, file=sys.stderr)
         else:

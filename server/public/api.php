@@ -12,6 +12,7 @@ use Quorvel\Server\Http;
 
 Http::noCache();
 header('Content-Type: application/json');
+$app = null;
 try {
     // The token and the body's size are checked before the database is opened, so that requests
     // without the token cost no connection.
@@ -32,6 +33,8 @@ try {
         $body = $method === 'POST' ? Http::body((int)$config->get('max_api_body')) : '';
         $query = array_filter($_GET, 'is_string');
         $app = new App($config);
+        // The site's call returns before the wake-ups go out (below).
+        $app->nchan?->defer();
         [$status, $answer] = $app->api->handle($method, $path, $query, $body, $authorization);
     }
     http_response_code($status);
@@ -43,4 +46,12 @@ try {
     error_log('quorvel api: ' . $e);
     http_response_code(500);
     echo json_encode(['error' => 'internal error']), "\n";
+}
+// Under PHP-FPM the site has its answer before the waiting polls are woken; also after a failure
+// that came once a post had committed.
+if ($app?->nchan !== null) {
+    if (function_exists('fastcgi_finish_request')) {
+        fastcgi_finish_request();
+    }
+    $app->nchan->flush();
 }

@@ -13,6 +13,8 @@ final class App
     public readonly Replies $replies;
     public readonly Poller $poller;
     public readonly Api $api;
+    /** nginx holds the wait (and is woken after posts), or null */
+    public readonly ?NchanHold $nchan;
 
     public function __construct(public readonly Config $config, ?Database $db = null)
     {
@@ -22,6 +24,7 @@ final class App
         if ($config->get('nchan_hold_location') !== null || $config->get('nchan_publish_address') !== null) {
             $nchan = new NchanHold((string)$config->get('nchan_hold_location'), $config->get('nchan_publish_address'));
         }
+        $this->nchan = $nchan;
         $this->messages = new Messages($this->db, $nchan === null ? null : $nchan->wake(...));
         $this->replies = new Replies($this->db, $config, $this->accounts);
         $hold = $nchan !== null && $config->get('nchan_hold_location') !== null

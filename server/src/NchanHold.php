@@ -8,14 +8,20 @@ namespace Quorvel\Server;
  * Hands a waiting poll on to nginx's pub/sub module, so that it costs a connection there instead
  * of a PHP worker, and wakes it when a message is posted.
  *
- * The poll waits on the channel of the message it lacks: "u{user}i{lastIndex}" waits for the
- * user's message with Index lastIndex + 1. After the commit of a post, each recipient's channel
- * for its new Index gets one wake-up, which answers every poll waiting on it with WAKE_ANSWER;
- * the client polls again at once and takes the message from the database, so the Index rules
- * stay those of a plain poll, and a lost or extra wake-up costs at most one poll. The channel
- * keeps its wake-up for a while, so a poll that arrives between PHP's look-up and nginx's
- * subscription is answered at once too; no later poll waits on that channel again, because the
- * message it announces is pending from then on.
+ * The poll waits on the channel of the message it lacks: "u{user}i{lastIndex}t{turn}" waits for
+ * the user's message with Index lastIndex + 1. After the commit of a post, each recipient's
+ * channels for its new Index get one wake-up each, which answers every poll waiting on them with
+ * WAKE_ANSWER; the client polls again at once and takes the message from the database, so the
+ * Index rules stay those of a plain poll, and an extra wake-up costs at most one poll. The
+ * channel keeps its wake-up for a while, so a poll that arrives between PHP's look-up and
+ * nginx's subscription is answered at once too; no later poll waits on that channel again,
+ * because the message it announces is pending from then on.
+ *
+ * The turn alternates with each hold time. A client whose wait ended idle polls again at once
+ * for the same message; with several nginx workers a subscription to the very channel whose
+ * last subscriber has just left was seen to miss its wake-up now and then (about one such
+ * re-subscription in fifty), so the next wait takes the other turn's channel, and a post wakes
+ * both.
  */
 final class NchanHold implements Hold
 {
@@ -27,6 +33,9 @@ final class NchanHold implements Hold
 
     /** @var resource|null the connection to the publishing endpoint, kept for the process */
     private $connection = null;
+
+    /** @var list<array{0:int,1:int}>|null deliveries whose wake-ups wait for flush(); null: none wait */
+    private ?array $deferred = null;
 
     /**
      * @param string $location the internal location that waits, e.g. "/quorvel-wait/"
@@ -42,9 +51,19 @@ final class NchanHold implements Hold
     ) {
     }
 
-    public static function channel(int $userId, int $lastIndex): string
+    /** @param int $turn 0 or 1, see turn() */
+    public static function channel(int $userId, int $lastIndex, int $turn): string
     {
-        return 'u' . $userId . 'i' . $lastIndex;
+        return 'u' . $userId . 'i' . $lastIndex . 't' . $turn;
+    }
+
+    /**
+     * The turn of a wait that starts at $now: it changes every $holdSeconds, so a wait that
+     * starts as the previous one ran out idle takes the other channel.
+     */
+    public static function turn(float $now, float $holdSeconds): int
+    {
+        return (int)floor($now / max(1.0, $holdSeconds)) % 2;
     }
 
     /** nginx notices a closed client itself, and its per-address limit bounds the waits. */
@@ -53,27 +72,49 @@ final class NchanHold implements Hold
         $send = $this->header ?? static function (string $line): void {
             header($line);
         };
-        $send('X-Accel-Redirect: ' . $this->location . self::channel($userId, max($index, $lastIndex)));
+        $channel = self::channel($userId, max($index, $lastIndex), self::turn(microtime(true), $seconds));
+        $send('X-Accel-Redirect: ' . $this->location . $channel);
         return '';
     }
 
     /**
-     * Wakes the polls that wait for the deliveries of a committed message. The publishes go out
-     * on one kept-alive connection, all written before the answers are read.
+     * Wakes the polls that wait for the deliveries of a committed message, on both turns' channels.
+     * The publishes go out on one kept-alive connection, all written before the answers are read.
      *
      * @param list<array{0:int,1:int}> $deliveries user id and Index of each delivery
-     * @return int the wake-ups the publishing endpoint accepted
+     * @return int the deliveries whose wake-ups the publishing endpoint accepted
      */
     public function wake(array $deliveries): int
     {
         if ($this->publishAddress === null || $deliveries === []) {
             return 0;
         }
+        if ($this->deferred !== null) {
+            array_push($this->deferred, ...$deliveries);
+            return 0;
+        }
         $accepted = 0;
-        foreach (array_chunk($deliveries, 200) as $chunk) {
+        foreach (array_chunk($deliveries, 100) as $chunk) {
             $accepted += $this->publish($chunk, true);
         }
         return $accepted;
+    }
+
+    /**
+     * From now on wake() keeps the deliveries until flush(): the API answers the site first,
+     * so that its call does not wait for the wake-ups (one per recipient and turn).
+     */
+    public function defer(): void
+    {
+        $this->deferred ??= [];
+    }
+
+    /** Sends the wake-ups kept since defer(), and wakes at once again from then on. */
+    public function flush(): int
+    {
+        $deliveries = $this->deferred ?? [];
+        $this->deferred = null;
+        return $this->wake($deliveries);
     }
 
     /** @param list<array{0:int,1:int}> $chunk */
@@ -81,8 +122,10 @@ final class NchanHold implements Hold
     {
         $requests = '';
         foreach ($chunk as [$userId, $idx]) {
-            $requests .= 'POST ' . $this->publishPath . self::channel($userId, $idx - 1) . " HTTP/1.1\r\nHost: quorvel\r\n"
-                . 'Content-Length: ' . strlen(self::WAKE_ANSWER) . "\r\n\r\n" . self::WAKE_ANSWER;
+            foreach ([0, 1] as $turn) {
+                $requests .= 'POST ' . $this->publishPath . self::channel($userId, $idx - 1, $turn) . " HTTP/1.1\r\n"
+                    . "Host: quorvel\r\nContent-Length: " . strlen(self::WAKE_ANSWER) . "\r\n\r\n" . self::WAKE_ANSWER;
+            }
         }
         try {
             $connection = $this->connect();
@@ -91,10 +134,12 @@ final class NchanHold implements Hold
             }
             $accepted = 0;
             foreach ($chunk as $_) {
-                $status = self::readAnswer($connection);
-                if ($status >= 200 && $status < 300) {
-                    $accepted++;
+                $both = true;
+                for ($turn = 0; $turn < 2; $turn++) {
+                    $status = self::readAnswer($connection);
+                    $both = $both && $status >= 200 && $status < 300;
                 }
+                $accepted += $both ? 1 : 0;
             }
             return $accepted;
         } catch (\RuntimeException $e) {

@@ -137,11 +137,40 @@ final class HoldTest extends ServerTestCase
         $this->assertCount(1, $headers);
         $messages->post(['a'], 'next', 'H', 'M');
         $this->assertSame([[$id, max($posted, $clientIndex) + 1]], $woken);
-        $this->assertSame('X-Accel-Redirect: /quorvel-wait/' . NchanHold::channel($id, $woken[0][1] - 1), $headers[0]);
+        $channels = [NchanHold::channel($id, $woken[0][1] - 1, 0), NchanHold::channel($id, $woken[0][1] - 1, 1)];
+        $this->assertContains(substr($headers[0], strlen('X-Accel-Redirect: /quorvel-wait/')), $channels);
         // The message announced is pending for that client now: its next poll is not handed on.
         $next = $poller->answer(Http::formPairs("User=a&Pass=b&Index=$clientIndex"), 'x');
         $this->assertStringContainsString('next', $next);
         $this->assertCount(1, $headers);
+    }
+
+    /**
+     * A wait that starts as the one before ran out idle must not take that one's channel; a wait
+     * that starts within the same hold time takes the same channel as others of that user.
+     *
+     * @return array<string,array{0:float,1:float,2:float,3:bool}>
+     */
+    public static function turns(): array
+    {
+        return [
+            'the next wait after an idle one of 25 s' => [1000.0, 1025.01, 25.0, false],
+            'after an idle one that started 0.1 s before a change' => [1024.9, 1049.95, 25.0, false],
+            // The case left: less than the poll's turnaround before a change (about 1 in 1,000).
+            'after an idle one that started 0.01 s before a change' => [1024.99, 1050.0, 25.0, true],
+            'after an idle one that started just after a change' => [1025.0, 1050.02, 25.0, false],
+            'a short hold time' => [7.0, 9.0, 2.0, false],
+            'two waits within the same hold time' => [1000.0, 1010.0, 25.0, true],
+            'a hold time under a second counts as a second' => [10.2, 10.9, 0.5, true],
+        ];
+    }
+
+    /** @dataProvider turns */
+    public function testAWaitAfterAnIdleOneTakesTheOtherTurn(float $first, float $second, float $hold, bool $same): void
+    {
+        $turns = [NchanHold::turn($first, $hold), NchanHold::turn($second, $hold)];
+        $this->assertSame($same, $turns[0] === $turns[1]);
+        $this->assertSame([], array_diff($turns, [0, 1]));
     }
 
     public function testAPostToEveryoneWakesEachRecipientOnce(): void
@@ -245,8 +274,11 @@ final class HoldTest extends ServerTestCase
         $log = $this->startPublishEndpoint($socket);
         $nchan = new NchanHold('/quorvel-wait/', "unix://$socket");
         $rounds = [
-            'pipelined on one new connection' => [[[7, 1], [8, 5], [9, 2]], ['/wake/u7i0', '/wake/u8i4', '/wake/u9i1']],
-            'after the endpoint closed the kept connection' => [[[7, 2]], ['/wake/u7i1']],
+            'pipelined on one new connection' => [
+                [[7, 1], [8, 5], [9, 2]],
+                ['/wake/u7i0t0', '/wake/u7i0t1', '/wake/u8i4t0', '/wake/u8i4t1', '/wake/u9i1t0', '/wake/u9i1t1'],
+            ],
+            'after the endpoint closed the kept connection' => [[[7, 2]], ['/wake/u7i1t0', '/wake/u7i1t1']],
             'nothing to wake' => [[], []],
         ];
         $expected = [];
@@ -257,6 +289,32 @@ final class HoldTest extends ServerTestCase
             usleep(500000);
         }
         $this->assertSame($expected, file($log, FILE_IGNORE_NEW_LINES));
+    }
+
+    public function testDeferredWakeUpsGoOutOnlyAtTheFlushAndThenAtOnceAgain(): void
+    {
+        $socket = $this->dir . '/wake.sock';
+        $log = $this->startPublishEndpoint($socket);
+        $nchan = new NchanHold('/quorvel-wait/', "unix://$socket");
+        $published = static fn(): array => file_exists($log) ? file($log, FILE_IGNORE_NEW_LINES) : [];
+        $nchan->defer();
+        $steps = [
+            'kept while deferred' => [fn() => $nchan->wake([[3, 1]]), 0, []],
+            'kept with the earlier ones' => [fn() => $nchan->wake([[4, 7], [3, 2]]), 0, []],
+            'all at the flush, in order' => [
+                fn() => $nchan->flush(),
+                3,
+                ['/wake/u3i0t0', '/wake/u3i0t1', '/wake/u4i6t0', '/wake/u4i6t1', '/wake/u3i1t0', '/wake/u3i1t1'],
+            ],
+            'nothing left for a second flush' => [fn() => $nchan->flush(), 0, []],
+            'at once after the flush' => [fn() => $nchan->wake([[5, 1]]), 1, ['/wake/u5i0t0', '/wake/u5i0t1']],
+        ];
+        $seen = 0;
+        foreach ($steps as $name => [$step, $accepted, $paths]) {
+            $this->assertSame($accepted, $step(), $name);
+            $this->assertSame($paths, array_slice($published(), $seen), $name);
+            $seen += count($paths);
+        }
     }
 
     public function testAnUnreachableEndpointLosesTheWakeUpsButNotThePost(): void
