@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <algorithm>
+#include <cmath>
 
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlForms.h"
@@ -112,6 +113,22 @@ void THtmlForms::SetLook(int index, const TLook& look) {
     control.natural = natural.boundedTo(QSize(kMaxControlSide, kMaxControlSide)).expandedTo(QSize(1, 1));
     const QFontMetrics metrics(look.font);
     control.baseline = std::max(0, (control.natural.height() - metrics.height()) / 2 + metrics.descent());
+}
+
+void THtmlForms::ScaleFont(TControl& control, double zoom) {
+    QWidget* widget = control.widget.data();
+    const TControlKind kind = control.declared.kind;
+    if (!widget || kind == TControlKind::CheckBox || kind == TControlKind::Radio ||
+        kind == TControlKind::Picture || kind == TControlKind::Hidden)
+        return;
+    QFont font = control.looked ? control.look.font : viewport_->font();
+    if (zoom != 1.0) {
+        if (font.pixelSize() > 0)
+            font.setPixelSize(std::max(1, static_cast<int>(std::lround(font.pixelSize() * zoom))));
+        else
+            font.setPointSizeF(font.pointSizeF() * zoom);
+    }
+    if (widget->font() != font) widget->setFont(font);
 }
 
 void TControlElement::parse_styles(bool is_reparse) {
