@@ -11,7 +11,7 @@
 
 namespace {
 
-// Nothing found: the text field turns a light red, its text stays black (contrast about 15:1).
+// Nothing found: the text field turns a light red, its text stays black (contrast about 11:1).
 const char* const kNotFoundSheet = "QLineEdit { background-color: #ffd2d2; color: #000000; }";
 
 QToolButton* Button(QWidget* parent, QStyle::StandardPixmap icon, const QString& tip) {

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QTest>
+#include <cmath>
 
 #include "common/PollScript.h"
 #include "common/ProgramHarness.h"
@@ -75,6 +76,14 @@ protected:
     std::unique_ptr<TProgram> program_;
     TMainForm* form_ = nullptr;
 };
+
+// Relative luminance of a colour, as contrast ratios are computed.
+double Luminance(const QColor& color) {
+    const auto linear = [](double c) {
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+}
 
 struct TKey {
     int key;
@@ -174,6 +183,12 @@ TEST_F(MessageViewKeys, NothingFoundTintsTheFieldAndAnotherMessageIsSearchedAgai
     const QColor tint = field.pixelColor(field.width() / 2, 3);
     EXPECT_NE(tint, normal);
     EXPECT_GT(tint.red(), tint.green() + 20);
+    // The text typed stays readable on the tint: its darkest pixels against the tint.
+    QColor darkest = tint;
+    for (int y = 0; y < field.height(); ++y)
+        for (int x = 0; x < field.width() / 2; ++x)
+            if (Luminance(field.pixelColor(x, y)) < Luminance(darkest)) darkest = field.pixelColor(x, y);
+    EXPECT_GE((Luminance(tint) + 0.05) / (Luminance(darkest) + 0.05), 4.5);
 
     form_->FindBar->EditFind->selectAll();
     QTest::keyClicks(form_->FindBar->EditFind, "cat");
