@@ -96,7 +96,8 @@ private:
     };
     QSize Natural(const TControl& control, const QFontMetrics& metrics) const;
 
-    // The control's text at the zoom its document is drawn at.
+    // The control's text, and the padding and borders the document gives it, at the zoom its
+    // document is drawn at.
     void ScaleFont(TControl& control, double zoom);
     void Create(int index);
     void Restore(TControl& control);
