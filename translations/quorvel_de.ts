@@ -115,6 +115,33 @@
     </message>
 </context>
 <context>
+    <name>TFindBar</name>
+    <message>
+        <source>Find in message</source>
+        <translation>In der Nachricht suchen</translation>
+    </message>
+    <message>
+        <source>Previous match</source>
+        <translation>Vorheriger Treffer</translation>
+    </message>
+    <message>
+        <source>Next match</source>
+        <translation>Nächster Treffer</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>No matches</source>
+        <translation>Keine Treffer</translation>
+    </message>
+</context>
+<context>
     <name>THTTPForm</name>
     <message>
         <source>Connection Failed!<byte value="xd"/>

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <algorithm>
+#include <cmath>
 
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlForms.h"
@@ -67,6 +68,38 @@ QSize THtmlForms::Natural(const TControl& control, const QFontMetrics& metrics) 
     }
 }
 
+namespace {
+
+// The style sheet that gives a widget the document's look, its lengths at the zoom it is drawn at;
+// empty when the widget keeps its own.
+QString StyleSheet(const QWidget& widget, const THtmlForms::TLook& look, double zoom) {
+    const auto px = [zoom](int length) { return static_cast<int>(std::lround(length * zoom)); };
+    const QLatin1String name(widget.metaObject()->className());
+    // Only a colour: the widget keeps its own frame.
+    if (!look.styled && look.color.isValid())
+        return QStringLiteral("%1 { color: %2; }").arg(name, Rgba(look.color));
+    if (!look.styled) return {};
+    QString sheet = QStringLiteral("%1 { ").arg(name);
+    if (look.background.isValid())
+        sheet += QStringLiteral("background-color: %1; ").arg(Rgba(look.background));
+    if (look.color.isValid()) sheet += QStringLiteral("color: %1; ").arg(Rgba(look.color));
+    if (look.borderWidth > 0 && look.borderColor.isValid())
+        sheet += QStringLiteral("border: %1px solid %2; ")
+                     .arg(std::max(1, px(look.borderWidth)))
+                     .arg(Rgba(look.borderColor));
+    else
+        sheet += QStringLiteral("border: none; ");
+    sheet += QStringLiteral("border-radius: %1px; ").arg(px(look.radius));
+    sheet += QStringLiteral("padding: %1px %2px %3px %4px; }")
+                 .arg(px(look.padding.top()))
+                 .arg(px(look.padding.right()))
+                 .arg(px(look.padding.bottom()))
+                 .arg(px(look.padding.left()));
+    return sheet;
+}
+
+}  // namespace
+
 void THtmlForms::SetLook(int index, const TLook& look) {
     if (index < 0 || index >= Count()) return;
     TControl& control = controls_[static_cast<size_t>(index)];
@@ -80,30 +113,8 @@ void THtmlForms::SetLook(int index, const TLook& look) {
         kind == TControlKind::Hidden)
         return;
     widget->setFont(look.font);
-    if (!look.styled && look.color.isValid()) {
-        // Only a colour: the widget keeps its own frame.
-        widget->setStyleSheet(QStringLiteral("%1 { color: %2; }")
-                                  .arg(QLatin1String(widget->metaObject()->className()), Rgba(look.color)));
-    } else if (look.styled) {
-        QString sheet = QStringLiteral("%1 { ").arg(QLatin1String(widget->metaObject()->className()));
-        if (look.background.isValid())
-            sheet += QStringLiteral("background-color: %1; ").arg(Rgba(look.background));
-        if (look.color.isValid()) sheet += QStringLiteral("color: %1; ").arg(Rgba(look.color));
-        if (look.borderWidth > 0 && look.borderColor.isValid())
-            sheet +=
-                QStringLiteral("border: %1px solid %2; ").arg(look.borderWidth).arg(Rgba(look.borderColor));
-        else
-            sheet += QStringLiteral("border: none; ");
-        sheet += QStringLiteral("border-radius: %1px; ").arg(look.radius);
-        sheet += QStringLiteral("padding: %1px %2px %3px %4px; }")
-                     .arg(look.padding.top())
-                     .arg(look.padding.right())
-                     .arg(look.padding.bottom())
-                     .arg(look.padding.left());
-        widget->setStyleSheet(sheet);
-    } else if (!widget->styleSheet().isEmpty()) {
-        widget->setStyleSheet(QString());
-    }
+    const QString sheet = StyleSheet(*widget, look, 1.0);
+    if (widget->styleSheet() != sheet) widget->setStyleSheet(sheet);
     QSize natural = Natural(control, QFontMetrics(look.font));
     // Without the document's box the widget draws its own frame, which needs the height it asks
     // for.
@@ -112,6 +123,27 @@ void THtmlForms::SetLook(int index, const TLook& look) {
     control.natural = natural.boundedTo(QSize(kMaxControlSide, kMaxControlSide)).expandedTo(QSize(1, 1));
     const QFontMetrics metrics(look.font);
     control.baseline = std::max(0, (control.natural.height() - metrics.height()) / 2 + metrics.descent());
+}
+
+void THtmlForms::ScaleFont(TControl& control, double zoom) {
+    QWidget* widget = control.widget.data();
+    const TControlKind kind = control.declared.kind;
+    if (!widget || kind == TControlKind::CheckBox || kind == TControlKind::Radio ||
+        kind == TControlKind::Picture || kind == TControlKind::Hidden)
+        return;
+    QFont font = control.looked ? control.look.font : viewport_->font();
+    if (zoom != 1.0) {
+        if (font.pixelSize() > 0)
+            font.setPixelSize(std::max(1, static_cast<int>(std::lround(font.pixelSize() * zoom))));
+        else
+            font.setPointSizeF(font.pointSizeF() * zoom);
+    }
+    if (widget->font() != font) widget->setFont(font);
+    // The document's padding and borders grow with the text they hold.
+    if (control.looked) {
+        const QString sheet = StyleSheet(*widget, control.look, zoom);
+        if (widget->styleSheet() != sheet) widget->setStyleSheet(sheet);
+    }
 }
 
 void TControlElement::parse_styles(bool is_reparse) {

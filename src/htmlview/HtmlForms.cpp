@@ -17,6 +17,7 @@
 #include <QTextLayout>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "base/WideText.h"
@@ -347,7 +348,7 @@ int THtmlForms::IndexOf(const litehtml::element* element) const {
     return -1;
 }
 
-void THtmlForms::Place(QPoint origin) {
+void THtmlForms::Place(QPoint origin, double zoom) {
     for (TControl& control : controls_) {
         QWidget* widget = control.widget.data();
         if (!widget) continue;
@@ -362,10 +363,15 @@ void THtmlForms::Place(QPoint origin) {
             continue;
         }
         const litehtml::position place = element->get_placement();
-        widget->setGeometry(htmlpaint::Coordinate(static_cast<long long>(origin.x()) + place.x),
-                            htmlpaint::Coordinate(static_cast<long long>(origin.y()) + place.y),
-                            std::clamp(place.width, 1, kMaxControlSide),
-                            std::clamp(place.height, 1, kMaxControlSide));
+        const auto scaled = [zoom](long long length) {
+            return static_cast<long long>(std::floor(length * zoom));
+        };
+        widget->setGeometry(
+            htmlpaint::Coordinate(origin.x() + scaled(place.x)),
+            htmlpaint::Coordinate(origin.y() + scaled(place.y)),
+            static_cast<int>(std::clamp<long long>(scaled(place.width), 1, kMaxControlSide)),
+            static_cast<int>(std::clamp<long long>(scaled(place.height), 1, kMaxControlSide)));
+        ScaleFont(control, zoom);
         widget->show();
     }
 }

@@ -63,8 +63,9 @@ public:
     void SetLook(int index, const TLook& look);
     // The element that lays the control out, for placing the widget after a layout.
     void Attach(int index, const std::weak_ptr<litehtml::element>& element);
-    // Moves the widgets to where their elements are, given the document's origin on the viewport.
-    void Place(QPoint origin);
+    // Moves the widgets to where their elements are, given the document's origin on the viewport
+    // and the zoom it is drawn at (the widgets and their text grow with it).
+    void Place(QPoint origin, double zoom = 1.0);
     QWidget* Widget(int index) const;
     // The control an element of the layout stands for; -1 for none.
     int IndexOf(const litehtml::element* element) const;
@@ -95,6 +96,9 @@ private:
     };
     QSize Natural(const TControl& control, const QFontMetrics& metrics) const;
 
+    // The control's text, and the padding and borders the document gives it, at the zoom its
+    // document is drawn at.
+    void ScaleFont(TControl& control, double zoom);
     void Create(int index);
     void Restore(TControl& control);
     std::string Encoded(const QString& text) const;

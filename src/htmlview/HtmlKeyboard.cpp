@@ -111,7 +111,7 @@ std::vector<QRect> THtmlKeyboard::Boxes(const litehtml::element::ptr& element) c
 
 void THtmlKeyboard::Reveal(const litehtml::element::ptr& element) {
     QRect whole;
-    for (const QRect& box : Boxes(element)) whole |= box;
+    for (const QRect& box : Boxes(element)) whole |= view_.Scaled(box);
     if (whole.isEmpty()) return;
     const int margin = view_.marginHeight > 0 ? view_.marginHeight : 0;
     const int top = whole.top() + view_.marginHeight - margin;
@@ -127,13 +127,12 @@ void THtmlKeyboard::Reveal(const litehtml::element::ptr& element) {
 void THtmlKeyboard::Paint(QPainter& painter) const {
     const litehtml::element::ptr link = view_.q->hasFocus() ? FocusedLink() : nullptr;
     if (!link) return;
-    const QPoint origin = view_.Origin();
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(view_.q->palette().color(QPalette::Highlight), kRingWidth));
     painter.setBrush(Qt::NoBrush);
     for (const QRect& box : Boxes(link))
         painter.drawRect(
-            box.translated(origin).adjusted(-kRingWidth, -kRingWidth, kRingWidth - 1, kRingWidth - 1));
+            view_.ToView(box).adjusted(-kRingWidth, -kRingWidth, kRingWidth - 1, kRingWidth - 1));
     painter.restore();
 }

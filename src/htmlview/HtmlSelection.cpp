@@ -4,9 +4,7 @@
 #include <climits>
 
 #include "htmlview/HtmlFonts.h"
-#include "htmlview/HtmlPainter.h"
-
-#include <el_text.h>
+#include "htmlview/TextRuns.h"
 
 namespace {
 
@@ -33,42 +31,12 @@ void THtmlSelection::EnsureRuns() const {
     byPosition_.clear();
     auto document = document_.lock();
     if (!document || !document->root()) return;
-    // Document order without recursion; hidden subtrees are skipped.
-    struct TItem {
-        litehtml::element::ptr element;
-        int x, y;  // absolute position of the element's parent content box
-    };
-    std::vector<TItem> items{{document->root(), 0, 0}};
-    while (!items.empty()) {
-        TItem item = std::move(items.back());
-        items.pop_back();
-        litehtml::element* element = item.element.get();
-        if (element->get_display() == litehtml::display_none || element->skip()) continue;
-        const litehtml::position& pos = element->get_position();
-        const int x = htmlpaint::Coordinate(static_cast<long long>(item.x) + pos.x);
-        const int y = htmlpaint::Coordinate(static_cast<long long>(item.y) + pos.y);
-        if (auto* text = dynamic_cast<litehtml::el_text*>(element)) {
-            if (element->get_visibility() != litehtml::visibility_visible) continue;
-            std::string utf8;
-            text->get_text(utf8);
-            TRun run;
-            run.box = QRect(x, y, htmlpaint::Coordinate(std::max(0, pos.width)),
-                            htmlpaint::Coordinate(std::max(0, pos.height)));
-            run.text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-            run.font = THtmlFonts::From(text->get_font());
-            byPosition_.insert(Key(x, y), static_cast<int>(runs_.size()));
-            runs_.push_back(std::move(run));
-            continue;
-        }
-        const int count = static_cast<int>(element->get_children_count());
-        for (int i = count; i-- > 0;) {
-            litehtml::element::ptr child = element->get_child(i);
-            if (child) items.push_back({child, x, y});
-        }
-    }
+    runs_ = CollectTextRuns(*document);
+    for (size_t i = 0; i < runs_.size(); ++i)
+        byPosition_.insert(Key(runs_[i].box.x(), runs_[i].box.y()), static_cast<int>(i));
 }
 
-int THtmlSelection::OffsetAt(const TRun& run, int x) const {
+int THtmlSelection::OffsetAt(const TTextRun& run, int x) const {
     if (x <= run.box.left() || run.text.isEmpty()) return 0;
     if (x >= run.box.right() || !run.font) return static_cast<int>(run.text.size());
     for (int i = 1; i <= run.text.size(); ++i) {
@@ -134,7 +102,7 @@ QString THtmlSelection::Text() const {
     TPosition from = std::min(anchor_, focus_), to = std::max(anchor_, focus_);
     QString text;
     for (int i = from.run; i <= to.run && i < static_cast<int>(runs_.size()); ++i) {
-        const TRun& run = runs_[static_cast<size_t>(i)];
+        const TTextRun& run = runs_[static_cast<size_t>(i)];
         if (i > from.run && run.box.top() >= runs_[static_cast<size_t>(i - 1)].box.bottom()) {
             while (text.endsWith(QLatin1Char(' '))) text.chop(1);
             text += QLatin1Char('\n');

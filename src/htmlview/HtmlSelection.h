@@ -9,6 +9,8 @@
 
 #include <litehtml.h>
 
+#include "htmlview/TextRuns.h"
+
 struct THtmlFont;
 
 // Text selection over the words the renderer laid out: hit testing, the selected range per word
@@ -41,18 +43,12 @@ public:
     QRect Bounds() const;
 
 private:
-    struct TRun {
-        QRect box;
-        QString text;
-        THtmlFont* font = nullptr;
-    };
-
     void EnsureRuns() const;
     TPosition HitTest(QPoint point) const;
-    int OffsetAt(const TRun& run, int x) const;
+    int OffsetAt(const TTextRun& run, int x) const;
 
     std::weak_ptr<litehtml::document> document_;
-    mutable std::vector<TRun> runs_;
+    mutable std::vector<TTextRun> runs_;
     mutable QHash<quint64, int> byPosition_;
     mutable bool runsValid_ = false;
     TPosition anchor_, focus_;

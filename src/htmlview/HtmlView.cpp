@@ -10,6 +10,7 @@
 #include <QWheelEvent>
 
 #include "htmlview/HtmlViewPrivate.h"
+#include "htmlview/ZoomSteps.h"
 
 namespace {
 
@@ -376,6 +377,15 @@ void THtmlView::wheelEvent(QWheelEvent* event) {
         event->ignore();
         return;
     }
+    if (event->modifiers() & Qt::ControlModifier) {
+        // One zoom step per notch of 120; finer wheels add up to a notch.
+        d_->zoomWheelRemainder = std::clamp(d_->zoomWheelRemainder + delta, -1200, 1200);
+        const int steps = d_->zoomWheelRemainder / 120;
+        d_->zoomWheelRemainder -= steps * 120;
+        if (steps != 0) SetZoom(ZoomStep(Zoom(), steps));
+        event->accept();
+        return;
+    }
     const int lines = QApplication::wheelScrollLines();
     int step;
     if (lines > 0) {
@@ -397,6 +407,47 @@ void THtmlView::scrollContentsBy(int, int) {
 
 ByteString THtmlView::FocusedLink() const {
     return d_->keyboard.FocusedTarget();
+}
+
+int THtmlView::FindText(const QString& Text) {
+    const int count = d_->find.Search(Text, d_->ToDocument(QPoint(0, 0)).y());
+    d_->RevealFound();
+    viewport()->update();
+    emit FoundChanged();
+    return count;
+}
+
+int THtmlView::FindNext(bool Forward) {
+    const int current = d_->find.Step(Forward);
+    d_->RevealFound();
+    viewport()->update();
+    emit FoundChanged();
+    return current;
+}
+
+int THtmlView::FoundCount() const {
+    return d_->find.Count();
+}
+
+int THtmlView::FoundCurrent() const {
+    return d_->find.Current();
+}
+
+QString THtmlView::FoundText(int Index) const {
+    return d_->find.MatchText(Index);
+}
+
+QRect THtmlView::FoundRect(int Index) const {
+    const std::vector<QRect> boxes = d_->find.Boxes(Index);
+    return boxes.empty() ? QRect() : d_->ToView(boxes.front());
+}
+
+double THtmlView::Zoom() const {
+    return d_->zoom;
+}
+
+void THtmlView::SetZoom(double Zoom) {
+    d_->SetZoom(Zoom);
 }
 
 bool THtmlView::focusNextPrevChild(bool next) {

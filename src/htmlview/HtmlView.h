@@ -153,6 +153,31 @@ public:
     // The target of the link that has the keyboard focus (reached with Tab); empty for none.
     ByteString FocusedLink() const;
 
+    // ---- Finding and zooming ----
+
+    // Looks for Text in the document without regard to case, marks every occurrence and makes the
+    // first one at or below the top edge the current one, scrolled into view; returns the count.
+    // Empty text marks nothing. The text stays looked for in documents loaded later.
+    int FindText(const QString& Text);
+    // Makes the next (or previous) occurrence the current one, wrapping around, and scrolls it
+    // into view; returns its index, -1 when nothing is found.
+    int FindNext(bool Forward);
+    int FoundCount() const;
+    int FoundCurrent() const;  // -1 for none
+    // The text of an occurrence as shown, and the place of its first box on the viewport.
+    QString FoundText(int Index) const;
+    QRect FoundRect(int Index) const;
+
+    // The size the document is shown at (1: its own); kept within 0.5 and 3. The layout follows at
+    // the view's width divided by it, and the zoom stays for documents loaded later.
+    double Zoom() const;
+    void SetZoom(double Zoom);
+
+signals:
+    // What was found changed through a load or a new layout (FoundCount may differ).
+    void FoundChanged();
+    void ZoomChanged(double Zoom);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -48,7 +48,7 @@ bool THtmlViewPrivate::GoToAnchor(const ByteString& name) {
     const std::string key = name[0] == '#' ? name.substr(1) : name;
     auto anchor = FindAnchor(key);
     if (!anchor) return false;
-    ScrollTo(ElementTop(anchor) + PageMarginHeight(), 0);
+    ScrollTo(Scaled(ElementTop(anchor)) + PageMarginHeight(), 0);
     AddVisited(lastDocumentName_ + "#" + key);
     return true;
 }

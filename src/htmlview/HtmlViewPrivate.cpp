@@ -5,12 +5,14 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cmath>
 
 #include "base/WideText.h"
 #include "htmlview/CharsetDetect.h"
 #include "htmlview/DefaultStyle.h"
 #include "htmlview/HtmlPainter.h"
 #include "htmlview/MarginCollapse.h"
+#include "htmlview/ZoomSteps.h"
 
 THtmlViewPrivate::THtmlViewPrivate(THtmlView* view)
     : defBackground(SystemColor(TSystemColor::clBtnFace)),
@@ -52,7 +54,7 @@ THtmlViewPrivate::THtmlViewPrivate(THtmlView* view)
     pictures.OnFrame = [this](const QString& key) {
         auto found = container.DrawnPictures().constFind(key);
         if (found == container.DrawnPictures().constEnd()) return;
-        for (const QRect& rect : *found) q->viewport()->update(rect.translated(Origin()));
+        for (const QRect& rect : *found) q->viewport()->update(ToView(rect));
         for (int i = 0; i < forms.Count(); ++i)
             if (QWidget* widget = forms.Widget(i)) widget->update();
     };
@@ -81,6 +83,12 @@ void THtmlViewPrivate::BeginProcessing() {
 void THtmlViewPrivate::EndProcessing() {
     processing = false;
     if (q->OnProcessing) q->OnProcessing(q, false);
+    if (!find.Needle().isEmpty()) emit q->FoundChanged();
+}
+
+void THtmlViewPrivate::SetDocumentShown(const litehtml::document::ptr& document) {
+    selection.SetDocument(document);
+    find.SetDocument(document);
 }
 
 void THtmlViewPrivate::Load(std::string bytes, const ByteString& baseRef) {
@@ -94,7 +102,7 @@ void THtmlViewPrivate::Load(std::string bytes, const ByteString& baseRef) {
     }
     relayoutTimer_.stop();
     rebuildTimer_.stop();
-    selection.SetDocument(nullptr);
+    SetDocumentShown(nullptr);
     RetireDocument();
     forms.Clear();
     clean_ = TCleanDocument();
@@ -199,7 +207,7 @@ void THtmlViewPrivate::Adopt(TDocumentCache::TEntry& built) {
     // The pictures the document asked for, loaded again when the cache of pictures let them go.
     for (const QString& key : built.pictures) pictures.Load(key);
     document_ = std::move(built.document);
-    selection.SetDocument(document_);
+    SetDocumentShown(document_);
     layoutWidth_ = built.width;
 }
 
@@ -250,7 +258,7 @@ void THtmlViewPrivate::PrepareNext() {
         entry->document = CreateDocument(entry->clean);
         const bool complete = !container.SheetsPending();
         entry->pictures = container.BuiltPictures();
-        entry->width = std::max(1, q->viewport()->width() - 2 * PageMarginWidth());
+        entry->width = LayoutWidth();
         RenderCollapsingMargins(*entry->document, entry->width);
         container.SetBaseAddress(shownBase);
         if (complete) cache_.Put(std::move(entry));
@@ -260,7 +268,7 @@ void THtmlViewPrivate::PrepareNext() {
 }
 
 void THtmlViewPrivate::Discard() {
-    selection.SetDocument(nullptr);
+    SetDocumentShown(nullptr);
     document_.reset();
     forms.Clear();
     clean_ = TCleanDocument();
@@ -291,7 +299,7 @@ void THtmlViewPrivate::PrepareContainer() {
     fonts.SetDefaultNames(defFontName, defPreFontName);
     container.SetDefaultFont(defFontName, container.pt_to_px(defFontSize));
     container.SetViewImages(viewImages);
-    container.SetClientSize(q->viewport()->size());
+    container.SetClientSize(LayoutClientSize());
     container.SetSelectionColors(q->palette().color(QPalette::Active, QPalette::Highlight),
                                  q->palette().color(QPalette::Active, QPalette::HighlightedText));
 }
@@ -319,19 +327,28 @@ void THtmlViewPrivate::Build() {
     PrepareContainer();
     container.ClearSizeWaits();
     container.BeginBuild();
-    selection.SetDocument(nullptr);
+    SetDocumentShown(nullptr);
     document_.reset();
     document_ = CreateDocument(clean_);
     current_.stamp = Stamp();
     current_.pictures = container.BuiltPictures();
     current_.sheetsPending = container.SheetsPending();
-    selection.SetDocument(document_);
+    SetDocumentShown(document_);
     layoutWidth_ = -1;
 }
 
+int THtmlViewPrivate::LayoutWidth() const {
+    return std::max(1, static_cast<int>((q->viewport()->width() - 2 * PageMarginWidth()) / zoom));
+}
+
+QSize THtmlViewPrivate::LayoutClientSize() const {
+    return QSize(static_cast<int>(q->viewport()->width() / zoom),
+                 static_cast<int>(q->viewport()->height() / zoom));
+}
+
 void THtmlViewPrivate::Layout() {
-    container.SetClientSize(q->viewport()->size());
-    const int width = std::max(1, q->viewport()->width() - 2 * PageMarginWidth());
+    container.SetClientSize(LayoutClientSize());
+    const int width = LayoutWidth();
     if (document_) {
         if (width != layoutWidth_) document_->media_changed();
         container.ClearSizeWaits();
@@ -344,8 +361,9 @@ void THtmlViewPrivate::Layout() {
     }
     layoutWidth_ = width;
     selection.Invalidate();
+    find.Invalidate();
     UpdateScrollBars();
-    forms.Place(Origin());
+    forms.Place(Origin(), zoom);
 }
 
 void THtmlViewPrivate::Relayout(bool keepTopElement) {
@@ -356,11 +374,11 @@ void THtmlViewPrivate::Relayout(bool keepTopElement) {
     BeginProcessing();
     // The element shown at the top edge stays there when it can be found again.
     std::shared_ptr<litehtml::element> top;
-    int offset = 0;
+    double offset = 0;  // in document rows, which a change of zoom leaves alone
     if (keepTopElement && document_ && document_->root() && vpos > 0) {
         const QPoint point = ToDocument(QPoint(std::max(0, PageMarginWidth()) + 1, 0));
         top = document_->root()->get_element_by_point(point.x(), point.y(), 0, 0);
-        if (top) offset = vpos - (ElementTop(top) + PageMarginHeight());
+        if (top) offset = (vpos - PageMarginHeight()) / zoom - ElementTop(top);
     }
     try {
         Layout();
@@ -368,7 +386,7 @@ void THtmlViewPrivate::Relayout(bool keepTopElement) {
         Discard();
     }
     int target = vpos;
-    if (top) target = ElementTop(top) + PageMarginHeight() + offset;
+    if (top) target = static_cast<int>(std::lround((ElementTop(top) + offset) * zoom)) + PageMarginHeight();
     EndProcessing();
     if (DocumentHeight() <= ViewHeight())
         ScrollTo(0, hpos);
@@ -385,10 +403,36 @@ void THtmlViewPrivate::ScheduleRebuild() {
 }
 
 int THtmlViewPrivate::DocumentHeight() const {
-    return docHeight_ + 2 * PageMarginHeight();
+    return Scaled(docHeight_) + 2 * PageMarginHeight();
 }
 int THtmlViewPrivate::DocumentWidth() const {
-    return docWidth_ + 2 * PageMarginWidth();
+    return Scaled(docWidth_) + 2 * PageMarginWidth();
+}
+
+int THtmlViewPrivate::Scaled(int documentLength) const {
+    return static_cast<int>(std::ceil(documentLength * zoom - 1e-9));
+}
+
+QRect THtmlViewPrivate::Scaled(const QRect& documentRect) const {
+    const int left = static_cast<int>(std::floor(documentRect.left() * zoom));
+    const int top = static_cast<int>(std::floor(documentRect.top() * zoom));
+    const int right = static_cast<int>(std::ceil((documentRect.left() + documentRect.width()) * zoom));
+    const int bottom = static_cast<int>(std::ceil((documentRect.top() + documentRect.height()) * zoom));
+    return QRect(left, top, right - left, bottom - top);
+}
+
+QPoint THtmlViewPrivate::ToDocument(QPoint viewportPoint) const {
+    const QPoint shifted = viewportPoint - Origin();
+    return QPoint(static_cast<int>(std::floor(shifted.x() / zoom)),
+                  static_cast<int>(std::floor(shifted.y() / zoom)));
+}
+
+void THtmlViewPrivate::SetZoom(double value) {
+    value = std::clamp(value, kZoomMin, kZoomMax);
+    if (std::abs(value - zoom) < 1e-6) return;
+    zoom = value;
+    Relayout(true);
+    emit q->ZoomChanged(zoom);
 }
 int THtmlViewPrivate::ViewHeight() const {
     return q->viewport()->height();
@@ -407,7 +451,7 @@ void THtmlViewPrivate::ScrollTo(int vertical, int horizontal) {
     vpos = vertical;
     hpos = horizontal;
     UpdateScrollBars();
-    forms.Place(Origin());
+    forms.Place(Origin(), zoom);
     q->viewport()->update();
 }
 
@@ -444,12 +488,46 @@ int THtmlViewPrivate::TableNesting(const litehtml::document::ptr& document) {
 void THtmlViewPrivate::Paint(QPainter& painter, const QRect& area) {
     painter.fillRect(area, defBackground);
     if (!document_) return;
-    const QPoint origin = Origin();
-    container.BeginPaint(&painter, origin, q->viewport()->rect());
-    const litehtml::position clip(area.x(), area.y(), area.width(), area.height());
-    document_->draw(reinterpret_cast<litehtml::uint_ptr>(&painter), origin.x(), origin.y(), &clip);
+    // Drawn in document coordinates: moved to the origin and scaled by the zoom.
+    painter.save();
+    painter.translate(Origin());
+    painter.scale(zoom, zoom);
+    const QTransform toDocument = painter.transform().inverted();
+    const QRect documentArea = toDocument.mapRect(QRectF(area)).toAlignedRect();
+    container.BeginPaint(&painter, QPoint(0, 0),
+                         toDocument.mapRect(QRectF(q->viewport()->rect())).toAlignedRect());
+    const litehtml::position clip(documentArea.x(), documentArea.y(), documentArea.width(),
+                                  documentArea.height());
+    document_->draw(reinterpret_cast<litehtml::uint_ptr>(&painter), 0, 0, &clip);
     container.EndPaint();
+    PaintFound(painter);
+    painter.restore();
     keyboard.Paint(painter);
+}
+
+void THtmlViewPrivate::PaintFound(QPainter& painter) const {
+    if (find.Count() == 0) return;
+    // Multiplied over what is drawn, the tint keeps the text of any colour readable on it.
+    static const QColor kFound(255, 236, 120), kCurrent(255, 150, 50);
+    painter.save();
+    painter.setCompositionMode(QPainter::CompositionMode_Multiply);
+    for (int i = 0; i < find.Count(); ++i)
+        for (const QRect& box : find.Boxes(i)) painter.fillRect(box, i == find.Current() ? kCurrent : kFound);
+    painter.restore();
+}
+
+void THtmlViewPrivate::RevealFound() {
+    QRect whole;
+    for (const QRect& box : find.Boxes(find.Current())) whole |= Scaled(box);
+    if (whole.isEmpty()) return;
+    const int top = whole.top() + PageMarginHeight(), bottom = whole.bottom() + PageMarginHeight();
+    const int left = whole.left() + PageMarginWidth(), right = whole.right() + PageMarginWidth();
+    int v = vpos, h = hpos;
+    // Out of sight, it comes to a third of the way down, where the eye looks first.
+    if (top < vpos || bottom >= vpos + ViewHeight()) v = top - ViewHeight() / 3;
+    if (left < hpos || right >= hpos + ViewWidth()) h = left - ViewWidth() / 3;
+    ScrollTo(v, h);
+    q->viewport()->update();
 }
 
 void THtmlViewPrivate::MouseOver(QPoint viewportPoint) {

@@ -15,6 +15,7 @@
 #include "htmlview/DocumentCache.h"
 #include "htmlview/DocumentContainer.h"
 #include "htmlview/HtmlCleaner.h"
+#include "htmlview/HtmlFind.h"
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlKeyboard.h"
@@ -78,7 +79,15 @@ public:
     int vpos = 0, hpos = 0;
     void ScrollTo(int vertical, int horizontal);
     QPoint Origin() const { return QPoint(PageMarginWidth() - hpos, PageMarginHeight() - vpos); }
-    QPoint ToDocument(QPoint viewportPoint) const { return viewportPoint - Origin(); }
+    // The document is laid out at the view's size divided by the zoom and drawn scaled by it;
+    // document coordinates are those of the layout.
+    double zoom = 1.0;
+    QPoint ToDocument(QPoint viewportPoint) const;
+    // A document rectangle at the zoom, not yet moved to the origin, and on the viewport.
+    QRect Scaled(const QRect& documentRect) const;
+    QRect ToView(const QRect& documentRect) const { return Scaled(documentRect).translated(Origin()); }
+    int Scaled(int documentLength) const;
+    void SetZoom(double value);
 
     // Anchors and links.
     bool GoToAnchor(const ByteString& name);
@@ -89,6 +98,10 @@ public:
     const litehtml::document::ptr& Document() const { return document_; }
 
     void Paint(QPainter& painter, const QRect& area);
+    // Every occurrence found tinted, the current one more strongly (document coordinates).
+    void PaintFound(QPainter& painter) const;
+    // Scrolls the current occurrence into view.
+    void RevealFound();
     void MouseOver(QPoint viewportPoint);
     void MouseLeave();
     void UpdateScrollBars();
@@ -100,6 +113,7 @@ public:
     THtmlForms forms;
     THtmlKeyboard keyboard{*this};
     THtmlSelection selection;
+    THtmlFind find;
     THtmlContainer container;
 
     // Mouse state.
@@ -108,6 +122,7 @@ public:
     QPoint pressPoint;
     ByteString pressLink;
     double wheelRemainder = 0;
+    int zoomWheelRemainder = 0;
 
 private:
     // What the document shown was built from, for keeping it in the cache afterwards.
@@ -120,6 +135,10 @@ private:
     };
 
     void PrepareContainer();
+    // The width the document is laid out to, and the client area it sees, at the zoom.
+    int LayoutWidth() const;
+    QSize LayoutClientSize() const;
+    void SetDocumentShown(const litehtml::document::ptr& document);
     litehtml::document::ptr CreateDocument(TCleanDocument& clean);
     QString BaseFor(const TCleanDocument& clean) const;
     std::string Stamp() const;

@@ -24,7 +24,9 @@
 #include "platform/TransientDialogs.h"
 #include "shell/ArrivalNotifier.h"
 #include "shell/ConnectionUnit.h"
+#include "shell/FindBar.h"
 #include "shell/MessageListModel.h"
+#include "shell/MessageViewKeys.h"
 #include "shell/SingleInstance.h"
 #include "shell/Skins.h"
 #include "shell/StoredSettings.h"
@@ -195,6 +197,10 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
         HtmlViewFormSubmit(Sender, Action, Target, EncType, Method, Results);
     };
 
+    FindBar = new TFindBar(HtmlView, PanelLong->Client());
+    FindBar->OnShownChanged = [this] { ArrangePanels(); };
+    MessageViewKeys(this, HtmlView, FindBar);
+
     ScrollBar = new QScrollBar(Qt::Vertical, PanelLong->Client());
     ScrollBar->setObjectName("ScrollBar");
     ScrollBar->setSingleStep(5);
@@ -241,8 +247,11 @@ void TMainForm::ArrangePanels() {
     const QSize shortClient = PanelShort->Client()->size();
     ListView->setGeometry(0, 0, shortClient.width(), shortClient.height());
     const QSize longClient = PanelLong->Client()->size();
-    HtmlView->setGeometry(0, 0, std::max(0, longClient.width() - ScrollBarWidth), longClient.height());
-    ScrollBar->setGeometry(longClient.width() - ScrollBarWidth, 0, ScrollBarWidth, longClient.height());
+    const int findHeight = FindBar->isHidden() ? 0 : FindBar->sizeHint().height();
+    const int viewHeight = std::max(0, longClient.height() - findHeight);
+    HtmlView->setGeometry(0, 0, std::max(0, longClient.width() - ScrollBarWidth), viewHeight);
+    ScrollBar->setGeometry(longClient.width() - ScrollBarWidth, 0, ScrollBarWidth, viewHeight);
+    FindBar->setGeometry(0, viewHeight, longClient.width(), findHeight);
 }
 
 void TMainForm::UpdateTrayIcons() {

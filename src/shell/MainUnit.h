@@ -22,6 +22,7 @@ class TNotification;
 class TSettingsStore;
 class TTrayIcon;
 class TArrivalNotifier;
+class TFindBar;
 
 // A panel with a caption strip along its top edge.
 class THeaderPanel : public QFrame {
@@ -74,6 +75,7 @@ public:
     QListView* ListView;
     TMessageListModel* ListItems;  // the entries of ListView
     THtmlView* HtmlView;
+    TFindBar* FindBar;  // under HtmlView while open (Ctrl+F)
     QScrollBar* ScrollBar;
     TIntervalTimer* TimerSB;
 
