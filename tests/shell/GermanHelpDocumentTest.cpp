@@ -40,7 +40,9 @@ TEST(GermanHelpDocument, TheLocaleChoosesTheLanguage) {
     for (const auto& Row : Table) {
         const QString shown = Joined(HelpDocumentLinesFor(QLocale(QString::fromLatin1(Row.Locale))));
         EXPECT_EQ(shown.contains("<h2>Hilfethemen</h2>"), Row.German) << Row.Locale;
-        if (!Row.German) EXPECT_EQ(shown, english) << Row.Locale << ": the English help stays as it is";
+        if (!Row.German) {
+            EXPECT_EQ(shown, english) << Row.Locale << ": the English help stays as it is";
+        }
     }
 }
 
