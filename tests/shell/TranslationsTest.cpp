@@ -151,6 +151,8 @@ TEST_F(Translations, WindowsMessageBoxesAndQtsMenusSpeakTheLocalesLanguage) {
             settingsError = QString::fromStdString(error.what());
         }
         EXPECT_EQ(settingsError, c.SettingsError);
+        // The next language's windows start on clean settings, not on this wrong value.
+        ResetUserSettings();
     }
 }
 
