@@ -343,3 +343,11 @@ int TTableElement::ShareSpareWidth(int x, int y, int max_width, bool second_pass
     for (int col : automatic) m_grid->column(col).css_width.predef(0);
     return result;
 }
+
+void TListItem::draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::position* clip) {
+    // The first line's text is centred in the line height; a number, in the font's height. Only
+    // the marker is drawn as text by the item itself: its content is drawn by its children.
+    container_->SetMarkerShift(std::max(0, (m_line_height - m_font_metrics.height) / 2));
+    litehtml::html_tag::draw(hdc, x, y, clip);
+    container_->SetMarkerShift(0);
+}
