@@ -77,8 +77,13 @@ class TListItem : public litehtml::html_tag {
 public:
     TListItem(const std::shared_ptr<litehtml::document>& doc, THtmlContainer* container)
         : litehtml::html_tag(doc), container_(container) {}
+    int render(int x, int y, int max_width, bool second_pass = false) override;
     void draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::position* clip) override;
 
 private:
+    // Numbers the items of the parent, as the renderer's own list item does, once.
+    void NumberSiblings();
+
     THtmlContainer* container_;
+    bool numbered_ = false;
 };

@@ -454,3 +454,29 @@ TEST(HtmlBrowserRules, GenericFamiliesFollowTheLanguage) {
             EXPECT_LE(height, latin + 1) << c.lang << " " << c.family;
     }
 }
+
+TEST(HtmlBrowserRules, ListItemsKeepTheirNumbers) {
+    // The tenth item's number ("10.") is wider than the first's ("1."); from 7 on with start=7.
+    for (const char* start : {"", " start='7'"}) {
+        std::string html =
+            std::string("<ol style='font:16px \"Liberation Sans\";line-height:20px;color:#ff0000'") + start +
+            ">";
+        for (int i = 0; i < 10; ++i) html += "<li><span style='color:#ffffff'>item</span></li>";
+        html += "</ol>";
+        THtmlView view;
+        Configure(view, 400, 300);
+        Load(view, "<body style='margin:0'>" + html + "</body>");
+        const QImage image = Shot(view);
+        const QRect all = ColorBounds(image, kRed, 80);
+        ASSERT_FALSE(all.isEmpty()) << start;
+        // The rows of the first, fourth and last number, each one line of 20 pixels.
+        auto row = [&](int index) {
+            return ColorBounds(image.copy(0, all.bottom() - 12 - (9 - index) * 20, 400, 14), kRed, 80);
+        };
+        const QRect first = row(0), last = row(9);
+        if (*start) {
+            EXPECT_EQ(last.width(), row(3).width()) << "10. and 16. are as wide";
+        }
+        EXPECT_GT(last.width(), first.width() + 4) << start;
+    }
+}
