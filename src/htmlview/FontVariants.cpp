@@ -57,17 +57,23 @@ void Apply(const litehtml::element::ptr& element, TFontVariant inherited, THtmlF
     if (!tag || element->get_display() == litehtml::display_inline_text) return;
     TFontVariant variant = inherited;
     const int size = element->get_font_size();
+    // Most elements declare none of these: their values are read only when present.
     double pixels = 0;
-    if (Spacing(Keyword(element->get_style_property("letter-spacing", false)), size, pixels))
+    if (const char* letter = element->get_style_property("letter-spacing", false);
+        letter && Spacing(Keyword(letter), size, pixels))
         variant.letterSpacing = pixels;
-    if (Spacing(Keyword(element->get_style_property("word-spacing", false)), size, pixels))
+    if (const char* word = element->get_style_property("word-spacing", false);
+        word && Spacing(Keyword(word), size, pixels))
         variant.wordSpacing = pixels;
-    std::string caps = Keyword(element->get_style_property("font-variant-caps", false));
-    if (caps.empty()) caps = Keyword(element->get_style_property("font-variant", false));
-    if (caps == "small-caps" || caps == "all-small-caps")
-        variant.smallCaps = true;
-    else if (caps == "normal")
-        variant.smallCaps = false;
+    const char* caps = element->get_style_property("font-variant-caps", false);
+    if (!caps) caps = element->get_style_property("font-variant", false);
+    if (caps) {
+        const std::string value = Keyword(caps);
+        if (value == "small-caps" || value == "all-small-caps")
+            variant.smallCaps = true;
+        else if (value == "normal")
+            variant.smallCaps = false;
+    }
     if (const char* lang = element->get_attr("lang")) {
         // Only the languages whose script has generic families of its own make a variant.
         const QString language = QString::fromUtf8(lang).trimmed().toLower();

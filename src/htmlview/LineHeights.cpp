@@ -1,5 +1,6 @@
 #include "htmlview/LineHeights.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -44,7 +45,12 @@ int TextLines(litehtml::html_tag& element, int lineHeight) {
 void Carry(const litehtml::element::ptr& element, double& carried, bool& changed) {
     if (auto* tag = dynamic_cast<litehtml::html_tag*>(element.get());
         tag && element->get_display() != litehtml::display_none && !TLineAccess::Boxes(*tag).empty()) {
-        const double exact = ExactLineHeight(*tag);
+        // Blocks that hold only blocks have no lines of their own.
+        const auto& boxes = TLineAccess::Boxes(*tag);
+        const bool hasLines = std::any_of(boxes.begin(), boxes.end(), [](const litehtml::box::ptr& box) {
+            return box->get_type() == litehtml::box_line;
+        });
+        const double exact = hasLines ? ExactLineHeight(*tag) : 0;
         int& current = TLineAccess::LineHeight(*tag);
         const double below = std::floor(exact);
         const int lines = exact > 0 && exact - below > 0.01 ? TextLines(*tag, current) : 0;
