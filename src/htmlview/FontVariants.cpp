@@ -65,9 +65,8 @@ void Apply(const litehtml::element::ptr& element, TFontVariant inherited, THtmlF
     if (const char* word = element->get_style_property("word-spacing", false);
         word && Spacing(Keyword(word), size, pixels))
         variant.wordSpacing = pixels;
-    const char* caps = element->get_style_property("font-variant-caps", false);
-    if (!caps) caps = element->get_style_property("font-variant", false);
-    if (caps) {
+    // The font shorthand is taken apart into font-variant before the renderer reads it.
+    if (const char* caps = element->get_style_property("font-variant", false)) {
         const std::string value = Keyword(caps);
         if (value == "small-caps" || value == "all-small-caps")
             variant.smallCaps = true;

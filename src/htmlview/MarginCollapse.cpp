@@ -112,12 +112,13 @@ void CollapseThroughFirstChild(const litehtml::element::ptr& before, const liteh
     if (before->margin_bottom() <= 0 || !after->collapse_top_margin() ||
         after->get_display() != litehtml::display_block)
         return;
+    // Only a block whose margin grew in the layout took its child's.
+    const int own = OwnMarginTop(*after), taken = after->margin_top();
+    if (taken <= own) return;
     const std::vector<litehtml::element::ptr> children = FlowChildren(*after);
     if (children.empty() || !IsBlockLevel(*children.front())) return;
     const litehtml::element::ptr& child = children.front();
-    if (Adjusted(*child) || changes.count(child.get()) != 0) return;
-    const int own = OwnMarginTop(*after), taken = after->margin_top();
-    if (taken <= own || child->margin_top() != taken) return;
+    if (Adjusted(*child) || changes.count(child.get()) != 0 || child->margin_top() != taken) return;
     const int collapsed = std::max(before->margin_bottom(), own);
     const int wanted = std::max(collapsed, taken);
     changes[child.get()] = {child, own + wanted - collapsed};
