@@ -13,6 +13,7 @@
 
 #include "base/Text.h"
 #include "base/WideText.h"
+#include "htmlview/FontVariants.h"
 #include "htmlview/HintedElements.h"
 #include "htmlview/HtmlCleaner.h"
 #include "htmlview/HtmlElements.h"
@@ -111,7 +112,7 @@ void THtmlContainer::draw_text(litehtml::uint_ptr, const char* text, litehtml::u
     if (!painter_ || !font || !text) return;
     const QString word = FromUtf8(text);
     painter_->setFont(font->font);
-    const QPointF baseline(pos.x, pos.y + font->metrics.ascent());
+    const QPointF baseline(pos.x, pos.y + markerShift_ + font->metrics.ascent());
     int from = 0, to = 0;
     if (selection_.RangeAt(htmlpaint::Coordinate(static_cast<long long>(pos.x) - origin_.x()),
                            htmlpaint::Coordinate(static_cast<long long>(pos.y) - origin_.y()), from, to)) {
@@ -156,6 +157,10 @@ void THtmlContainer::draw_list_marker(litehtml::uint_ptr, const litehtml::list_m
     if (!marker.image.empty() && viewImages_)
         picture = pictures_.Frame(PictureKey(marker.image, marker.baseurl ? marker.baseurl : ""));
     htmlpaint::DrawListMarker(*painter_, marker, picture, THtmlFonts::From(marker.font));
+}
+
+void THtmlContainer::ApplyFontVariants(const litehtml::element::ptr& root) {
+    ::ApplyFontVariants(root, fonts_);
 }
 
 void THtmlContainer::load_image(const char* src, const char* baseurl, bool) {
@@ -279,6 +284,8 @@ std::shared_ptr<litehtml::element> THtmlContainer::create_element(
     if (std::strcmp(tag_name, kWordElement) == 0) return std::make_shared<TWordElement>(doc);
     if (std::strcmp(tag_name, "img") == 0) return MakeElement<TImageElement>(hinted, doc, this);
     if (std::strcmp(tag_name, "table") == 0) return MakeElement<TTableElement>(hinted, doc);
+    if (std::strcmp(tag_name, "li") == 0 && attributes.find(kControlAttribute) == attributes.end())
+        return MakeElement<TListItem>(hinted, doc, this);
     static const char* const kBlocks[] = {"div",     "section", "header", "footer", "nav",  "main",
                                           "article", "aside",   "ul",     "ol",     "span", "form"};
     for (const char* block : kBlocks)

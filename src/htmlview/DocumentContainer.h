@@ -77,6 +77,14 @@ public:
     void DrawMissingPicture(const litehtml::position& box, const std::string& alt, litehtml::uint_ptr font,
                             litehtml::web_color color, bool framed);
 
+    // How far the numbers of list items drawn next are moved down, to the baseline of their
+    // item's first line (litehtml draws them as text, placed by the font's height).
+    void SetMarkerShift(int pixels) { markerShift_ = pixels; }
+
+    // Gives the elements of a built document the fonts of their letter and word spacing, small
+    // capitals and language; called before each layout.
+    void ApplyFontVariants(const litehtml::element::ptr& root);
+
     // A simple outer shadow of a box: offset, blurred over `blur` pixels, grown by `spread`.
     void DrawShadow(const litehtml::position& box, const litehtml::border_radiuses& radii, int dx, int dy,
                     int blur, int spread, litehtml::web_color color);
@@ -153,4 +161,5 @@ private:
     std::vector<QString> builtPictures_;
     bool sheetsPending_ = false;
     bool quirks_ = false;
+    int markerShift_ = 0;
 };

@@ -343,3 +343,32 @@ int TTableElement::ShareSpareWidth(int x, int y, int max_width, bool second_pass
     for (int col : automatic) m_grid->column(col).css_width.predef(0);
     return result;
 }
+
+void TListItem::NumberSiblings() {
+    auto parent = this->parent();
+    if (!parent) return;
+    const char* start = parent->get_attr("start");
+    int number = start ? std::atoi(start) : 1;
+    const size_t count = parent->get_children_count();
+    for (size_t i = 0; i < count; ++i) {
+        const litehtml::element::ptr child = parent->get_child(static_cast<int>(i));
+        const char* tag = child ? child->get_tagName() : nullptr;
+        if (!tag || std::strcmp(tag, "li") != 0) continue;
+        child->set_attr("list_index", std::to_string(number++).c_str());
+        if (auto* item = dynamic_cast<TListItem*>(child.get())) item->numbered_ = true;
+    }
+}
+
+int TListItem::render(int x, int y, int max_width, bool second_pass) {
+    if (!numbered_) NumberSiblings();
+    numbered_ = true;
+    return litehtml::html_tag::render(x, y, max_width, second_pass);
+}
+
+void TListItem::draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::position* clip) {
+    // The first line's text is centred in the line height; a number, in the font's height. Only
+    // the marker is drawn as text by the item itself: its content is drawn by its children.
+    container_->SetMarkerShift(std::max(0, (m_line_height - m_font_metrics.height) / 2));
+    litehtml::html_tag::draw(hdc, x, y, clip);
+    container_->SetMarkerShift(0);
+}

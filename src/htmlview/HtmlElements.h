@@ -70,3 +70,20 @@ public:
 private:
     int ShareSpareWidth(int x, int y, int max_width, bool second_pass);
 };
+
+// A list item whose number stands on the baseline of its first line: litehtml 0.6 places it by the
+// font's height, which leaves it above the text when the line height is larger.
+class TListItem : public litehtml::html_tag {
+public:
+    TListItem(const std::shared_ptr<litehtml::document>& doc, THtmlContainer* container)
+        : litehtml::html_tag(doc), container_(container) {}
+    int render(int x, int y, int max_width, bool second_pass = false) override;
+    void draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::position* clip) override;
+
+private:
+    // Numbers the items of the parent, as the renderer's own list item does, once.
+    void NumberSiblings();
+
+    THtmlContainer* container_;
+    bool numbered_ = false;
+};

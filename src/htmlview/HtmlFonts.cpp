@@ -35,6 +35,19 @@ QString DesktopMonospace() {
     return family;
 }
 
+// The families a desktop gives the generic families for text in a language of Chinese, Japanese
+// or Korean script (by their lang value); the suffix names the regional form of the glyphs.
+QString CjkSuffix(const QString& language) {
+    if (language.startsWith(QLatin1String("ja"))) return QStringLiteral("JP");
+    if (language.startsWith(QLatin1String("ko"))) return QStringLiteral("KR");
+    if (!language.startsWith(QLatin1String("zh"))) return {};
+    if (language.contains(QLatin1String("hk")) || language.contains(QLatin1String("mo")))
+        return QStringLiteral("HK");
+    if (language.contains(QLatin1String("tw")) || language.contains(QLatin1String("hant")))
+        return QStringLiteral("TC");
+    return QStringLiteral("SC");
+}
+
 }  // namespace
 
 void THtmlFonts::SetDefaultNames(const QString& fontName, const QString& preFontName) {
@@ -79,7 +92,7 @@ QString THtmlFonts::Installed(const QString& name) {
     return result;
 }
 
-QStringList THtmlFonts::Families(const QString& list, QFont::StyleHint& hint) const {
+QStringList THtmlFonts::Families(const QString& list, QFont::StyleHint& hint, const QString& language) const {
     // Browsers take the first family of the list that exists, then the generic family; a family
     // that is not installed is skipped, never replaced by whatever the system offers for its name.
     QStringList families;
@@ -89,6 +102,12 @@ QStringList THtmlFonts::Families(const QString& list, QFont::StyleHint& hint) co
         if (!family.isEmpty() && !families.contains(family)) families << family;
     };
     bool generic = false;
+    const QString cjk = CjkSuffix(language);
+    // A generic family for text of such a language is the desktop's family for its script, which
+    // then draws its Latin letters and digits too.
+    auto addForLanguage = [&](const char* kind) {
+        if (!cjk.isEmpty()) add(QStringLiteral("Noto %1 CJK %2").arg(QLatin1String(kind), cjk));
+    };
     for (QString name : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         name = name.trimmed();
         if (name.size() >= 2 && (name.front() == QLatin1Char('"') || name.front() == QLatin1Char('\'')))
@@ -96,17 +115,20 @@ QStringList THtmlFonts::Families(const QString& list, QFont::StyleHint& hint) co
         if (name.isEmpty()) continue;
         const QString lower = name.toLower();
         if (lower == QLatin1String("serif")) {
+            addForLanguage("Serif");
             add(fontName_);
             if (hint == QFont::AnyStyle) hint = QFont::Serif;
             generic = true;
         } else if (lower == QLatin1String("sans-serif") || lower == QLatin1String("system-ui") ||
                    lower == QLatin1String("-apple-system")) {
+            addForLanguage("Sans");
             add(QStringLiteral("Arial"));
             if (hint == QFont::AnyStyle) hint = QFont::SansSerif;
             generic = true;
         } else if (lower == QLatin1String("monospace")) {
             // The view's fixed-pitch font where the desktop has that very family, else the
             // desktop's own fixed-pitch font, which browsers take (DejaVu Sans Mono on Debian).
+            addForLanguage("Sans Mono");
             const QString exact = ExactFamily(preFontName_);
             add(exact.isEmpty() ? DesktopMonospace() : exact);
             if (hint == QFont::AnyStyle) hint = QFont::Monospace;
@@ -116,12 +138,18 @@ QStringList THtmlFonts::Families(const QString& list, QFont::StyleHint& hint) co
         } else if (lower == QLatin1String("fantasy")) {
             if (hint == QFont::AnyStyle) hint = QFont::Fantasy;
         } else {
+            // The view's default family stands for the serif family of the language's script.
+            if (name.compare(fontName_, Qt::CaseInsensitive) == 0) addForLanguage("Serif");
             add(name);
         }
         if (families.size() > 16) break;
     }
-    // Nothing of the list exists: the view's default font, as browsers take theirs.
-    if (families.isEmpty() && !generic) add(fontName_);
+    // Nothing of the list exists: the view's default font, as browsers take theirs (the serif
+    // family of the language's script first).
+    if (families.isEmpty() && !generic) {
+        addForLanguage("Serif");
+        add(fontName_);
+    }
     if (families.isEmpty()) families << fontName_;
     return families;
 }
@@ -141,23 +169,66 @@ litehtml::uint_ptr THtmlFonts::Create(const char* faceName, int size, int weight
     font.setKerning(true);
     auto* item = new THtmlFont(font);
     item->decoration = decoration;
+    item->faceName = QString::fromUtf8(faceName ? faceName : "");
     fonts_.insert(item);
-    if (fm) {
-        // Browsers space lines by ascent, descent and the font's line gap, each rounded, and put
-        // the gap below the text.
-        fm->ascent = item->metrics.ascent();
-        fm->height = item->metrics.lineSpacing();
-        fm->descent = fm->height - fm->ascent;
-        fm->x_height = item->metrics.xHeight();
-        // Decorations run under the spaces between words too.
-        fm->draw_spaces = decoration != 0;
-    }
+    FillMetrics(*item, fm);
     return reinterpret_cast<litehtml::uint_ptr>(item);
+}
+
+void THtmlFonts::FillMetrics(const THtmlFont& item, litehtml::font_metrics* fm) {
+    if (!fm) return;
+    // Browsers space lines by ascent, descent and the font's line gap, each rounded, and put the
+    // gap below the text.
+    fm->ascent = item.metrics.ascent();
+    fm->height = item.metrics.lineSpacing();
+    fm->descent = fm->height - fm->ascent;
+    fm->x_height = item.metrics.xHeight();
+    // Decorations run under the spaces between words too.
+    fm->draw_spaces = item.decoration != 0;
+}
+
+litehtml::uint_ptr THtmlFonts::Variant(litehtml::uint_ptr handle, const TFontVariant& wanted,
+                                       litehtml::font_metrics* fm) {
+    THtmlFont* item = From(handle);
+    if (!item || fonts_.count(item) == 0) return handle;
+    THtmlFont* base = item->base ? item->base : item;
+    TFontVariant variant = wanted;
+    QStringList families = base->font.families();
+    if (!CjkSuffix(variant.language).isEmpty()) {
+        QFont::StyleHint hint;
+        families = Families(base->faceName, hint, variant.language);
+    }
+    // A language that changes no family is no variant.
+    if (families == base->font.families()) variant.language.clear();
+    THtmlFont* chosen = nullptr;
+    if (variant == TFontVariant{}) chosen = base;
+    for (THtmlFont* existing : base->variants)
+        if (!chosen && existing->variant == variant) chosen = existing;
+    if (!chosen) {
+        QFont font = base->font;
+        font.setFamilies(families);
+        if (variant.letterSpacing != 0) font.setLetterSpacing(QFont::AbsoluteSpacing, variant.letterSpacing);
+        if (variant.wordSpacing != 0) font.setWordSpacing(variant.wordSpacing);
+        if (variant.smallCaps) font.setCapitalization(QFont::SmallCaps);
+        chosen = new THtmlFont(font);
+        chosen->decoration = base->decoration;
+        chosen->faceName = base->faceName;
+        chosen->variant = variant;
+        chosen->base = base;
+        base->variants.push_back(chosen);
+        fonts_.insert(chosen);
+    }
+    FillMetrics(*chosen, fm);
+    return reinterpret_cast<litehtml::uint_ptr>(chosen);
 }
 
 void THtmlFonts::Delete(litehtml::uint_ptr handle) {
     auto* item = From(handle);
-    if (fonts_.erase(item)) delete item;
+    if (fonts_.erase(item) == 0) return;
+    for (THtmlFont* variant : item->variants)
+        if (fonts_.erase(variant)) delete variant;
+    if (item->base) std::erase(item->base->variants, item);
+    delete item;
 }
 
 int THtmlFonts::TextWidth(const char* text, litehtml::uint_ptr handle) {

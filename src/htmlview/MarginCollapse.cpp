@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "htmlview/DocumentContainer.h"
+#include "htmlview/LineHeights.h"
+
 namespace {
 
 // Marks an element whose margin was adjusted, so that no later layout adjusts it again.
@@ -86,6 +89,41 @@ void CollapseFirstChildren(const litehtml::element::ptr& parent, TMarginChanges&
     for (const litehtml::element::ptr& child : children) CollapseFirstChildren(child, changes);
 }
 
+// The top margin a block's style gives it, before its first child's margin joined it.
+int OwnMarginTop(const litehtml::element& element) {
+    struct TMarginAccess : litehtml::html_tag {
+        static const litehtml::css_margins& Margins(const litehtml::html_tag& tag) {
+            return tag.*(&TMarginAccess::m_css_margins);
+        }
+    };
+    const auto* tag = dynamic_cast<const litehtml::html_tag*>(&element);
+    if (!tag) return element.margin_top();
+    const litehtml::css_length& top = TMarginAccess::Margins(*tag).top;
+    if (top.is_predefined() || top.units() == litehtml::css_units_percentage) return 0;
+    return static_cast<int>(top.val());
+}
+
+// A block's bottom margin and the top margin of the next block's first child, which the next block
+// takes over as its own: litehtml 0.6 collapses the bottom margin with the next block's own margin
+// only and adds what the child brought. The child is given the margin that makes the sum the
+// browser's largest of the three.
+void CollapseThroughFirstChild(const litehtml::element::ptr& before, const litehtml::element::ptr& after,
+                               TMarginChanges& changes) {
+    if (before->margin_bottom() <= 0 || !after->collapse_top_margin() ||
+        after->get_display() != litehtml::display_block)
+        return;
+    // Only a block whose margin grew in the layout took its child's.
+    const int own = OwnMarginTop(*after), taken = after->margin_top();
+    if (taken <= own) return;
+    const std::vector<litehtml::element::ptr> children = FlowChildren(*after);
+    if (children.empty() || !IsBlockLevel(*children.front())) return;
+    const litehtml::element::ptr& child = children.front();
+    if (Adjusted(*child) || changes.count(child.get()) != 0 || child->margin_top() != taken) return;
+    const int collapsed = std::max(before->margin_bottom(), own);
+    const int wanted = std::max(collapsed, taken);
+    changes[child.get()] = {child, own + wanted - collapsed};
+}
+
 // The bottom margin of a padded or bordered block is added to the next block's top margin instead
 // of collapsing with it; the next one keeps only what exceeds it.
 void CollapseSiblings(const litehtml::element::ptr& parent, TMarginChanges& changes) {
@@ -96,7 +134,11 @@ void CollapseSiblings(const litehtml::element::ptr& parent, TMarginChanges& chan
             const litehtml::element::ptr& after = children[i];
             if (!IsBlockLevel(*before) || !IsBlockLevel(*after) || Adjusted(*after)) continue;
             const int top = MarginTop(after, changes);
-            if (before->collapse_bottom_margin() || before->margin_bottom() <= 0 || top <= 0) continue;
+            if (before->collapse_bottom_margin()) {
+                CollapseThroughFirstChild(before, after, changes);
+                continue;
+            }
+            if (before->margin_bottom() <= 0 || top <= 0) continue;
             changes[after.get()] = {after, std::max(0, top - before->margin_bottom())};
         }
     }
@@ -106,13 +148,14 @@ void CollapseSiblings(const litehtml::element::ptr& parent, TMarginChanges& chan
 }  // namespace
 
 void RenderCollapsingMargins(litehtml::document& document, int width) {
-    document.render(width);
     const litehtml::element::ptr root = document.root();
+    auto* container = dynamic_cast<THtmlContainer*>(document.container());
+    if (container && root) container->ApplyFontVariants(root);
+    document.render(width);
     if (!root) return;
     TMarginChanges changes;
     CollapseFirstChildren(root, changes);
     CollapseSiblings(root, changes);
-    if (changes.empty()) return;
     for (const auto& [raw, change] : changes) {
         const litehtml::element::ptr& element = change.first;
         const char* style = element->get_attr("style");
@@ -123,5 +166,9 @@ void RenderCollapsingMargins(litehtml::document& document, int width) {
         element->set_attr(kAdjustedAttribute, "");
         element->parse_styles(true);
     }
+    // Parsing an element's styles again gave it its plain font back.
+    if (container && !changes.empty()) container->ApplyFontVariants(root);
+    const bool lines = CarryLineFractions(root);
+    if (changes.empty() && !lines) return;
     document.render(width);
 }

@@ -1,7 +1,10 @@
 // What every message meets, drawn as a browser draws it: the page margin, the precedence of
 // presentational attributes, media queries, numeric font weights, colours the renderer cannot
-// read, and the smaller rules of older mail. Checked on the pixels of the grabbed view.
+// read, the smaller rules of older mail, line heights and list markers, letter and word spacing,
+// small capitals and the language's families. Checked on the pixels of the grabbed view.
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include "HtmlViewTestSupport.h"
 #include "htmlview/HtmlView.h"
@@ -17,6 +20,14 @@ QImage Draw(const std::string& html, int width = 400, int height = 300) {
     Configure(view, width, height);
     Load(view, html);
     return Shot(view);
+}
+
+// Where the red text or box of a document is drawn, in a 600 x 200 view.
+QRect RedBounds(const std::string& body, int tolerance = 80) {
+    THtmlView view;
+    Configure(view, 600, 200);
+    Load(view, "<body style='margin:0;font-family:\"Liberation Sans\"'>" + body + "</body>");
+    return ColorBounds(Shot(view), kRed, tolerance);
 }
 
 // Dark pixels of the text drawn in a box: how much ink it takes.
@@ -303,4 +314,169 @@ TEST(HtmlBrowserRules, FixedPitchTextTakesTheDesktopsMonospaceFamily) {
           "<code style='color:#ff0000;font-size:13px'>mono gap</code>",
           "<span style='color:#ff0000;font:13px Menlo, Consolas, monospace'>mono gap</span>"})
         EXPECT_EQ(ink(html), desktop) << html;
+}
+
+TEST(HtmlBrowserRules, FractionalLineHeightsAddUpOverManyLines) {
+    struct TCase {
+        const char* name;
+        const char* style;  // of each block
+        int blocks;
+        int lines;          // per block
+        double lineHeight;  // as a browser computes it
+        int tolerance;      // pixels
+    };
+    const TCase cases[] = {
+        {"13 px x 1.45, one-line items", "font-size:13px;line-height:1.45", 40, 1, 18.85, 1},
+        {"16 px x 1.3, one-line items", "font-size:16px;line-height:1.3", 30, 1, 20.8, 1},
+        {"five-line paragraphs", "font-size:13px;line-height:1.45", 8, 5, 18.85, 3},
+        {"a length with a fraction", "font-size:15px;line-height:21.5px", 20, 1, 21.5, 1},
+        {"in em", "font-size:14px;line-height:1.35em", 30, 1, 18.9, 1},
+        {"whole line heights stay whole", "font-size:16px;line-height:1.5", 20, 1, 24, 0},
+    };
+    for (const TCase& c : cases) {
+        std::string html = "<body style='margin:0;font-family:\"Liberation Sans\"'>";
+        for (int block = 0; block < c.blocks; ++block) {
+            html += std::string("<div style='") + c.style + "'>";
+            for (int line = 0; line < c.lines; ++line) html += line == 0 ? "item" : "<br>item";
+            html += "</div>";
+        }
+        html += "<div style='height:10px;background:#ff0000'></div></body>";
+        THtmlView view;
+        Configure(view, 400, 860);
+        Load(view, html);
+        const QRect red = ColorBounds(Shot(view), kRed, 10);
+        ASSERT_FALSE(red.isEmpty()) << c.name;
+        const double expected = c.blocks * c.lines * c.lineHeight;
+        EXPECT_LE(std::abs(red.top() - expected), c.tolerance) << c.name << ": " << red.top();
+    }
+}
+
+TEST(HtmlBrowserRules, ListMarkersStandOnTheBaselineOfTheirText) {
+    // The marker (red) and the digits of the item's text (blue) end on one baseline.
+    struct TCase {
+        const char* list;
+        const char* lineHeight;
+    };
+    const TCase cases[] = {
+        {"ol", "normal"}, {"ol", "1.45"}, {"ol", "2.2"}, {"ol", "40px"}, {"ul", "2.2"},
+    };
+    for (const TCase& c : cases) {
+        THtmlView view;
+        Configure(view, 400, 300);
+        Load(view, std::string("<") + c.list +
+                       " style='font:16px \"Liberation Sans\";line-height:" + c.lineHeight +
+                       ";color:#ff0000'><li><span style='color:#0000ff'>1234</span></li></" + c.list + ">");
+        const QImage image = Shot(view);
+        const QRect marker = ColorBounds(image, kRed, 80), text = ColorBounds(image, QColor(0, 0, 255), 80);
+        ASSERT_FALSE(marker.isEmpty()) << c.list << " " << c.lineHeight;
+        ASSERT_FALSE(text.isEmpty()) << c.list << " " << c.lineHeight;
+        if (std::string(c.list) == "ol")
+            EXPECT_NEAR(marker.bottom(), text.bottom(), 1) << c.lineHeight;
+        else  // a disc sits on the lower half of the text's digits
+            EXPECT_TRUE(marker.center().y() > text.top() + text.height() / 3 &&
+                        marker.bottom() <= text.bottom())
+                << c.lineHeight << " " << marker.center().y() << " in " << text.top() << ".."
+                << text.bottom();
+    }
+}
+
+TEST(HtmlBrowserRules, SpacingWidensTheText) {
+    struct TCase {
+        const char* name;
+        const char* style;
+        const char* text;
+        int widening;  // pixels, as a browser adds them between the first and the last glyph
+    };
+    const TCase cases[] = {
+        {"letter-spacing in pixels", "letter-spacing:6px", "IIIIIIII", 7 * 6},
+        {"letter-spacing in em", "letter-spacing:0.25em", "IIIIIIII", 7 * 5},
+        {"word-spacing", "word-spacing:10px", "I I I I", 3 * 10},
+        {"both", "letter-spacing:2px;word-spacing:10px", "II II", 3 * 2 + 10 + 2},
+        {"normal", "letter-spacing:normal", "IIIIIIII", 0},
+    };
+    for (const TCase& c : cases) {
+        const std::string text = c.text;
+        const QRect plain = RedBounds("<span style='font-size:20px;color:#ff0000'>" + text + "</span>");
+        const QRect spaced = RedBounds("<span style='font-size:20px;color:#ff0000;" + std::string(c.style) +
+                                       "'>" + text + "</span>");
+        ASSERT_FALSE(plain.isEmpty()) << c.name;
+        EXPECT_NEAR(spaced.width() - plain.width(), c.widening, 2) << c.name;
+    }
+}
+
+TEST(HtmlBrowserRules, SpacingIsInheritedAndWrapsWithTheSpacedWidth) {
+    // A block of spaced words in a narrow box: the spaced words need more lines.
+    std::string words;
+    for (int i = 0; i < 12; ++i) words += "word ";
+    auto height = [&](const char* style) {
+        return RedBounds(std::string("<div style='width:200px;font-size:16px;background:#ff0000;") + style +
+                             "'><span>" + words + "</span></div>",
+                         10)
+            .height();
+    };
+    EXPECT_GT(height("letter-spacing:3px"), height(""));
+}
+
+TEST(HtmlBrowserRules, SmallCapitalsAreCapitalsOfLowerHeight) {
+    // Lower-case letters in small capitals are capitals at 70 % of the size, as browsers make them.
+    const QRect lower = RedBounds("<span style='font-size:40px;color:#ff0000'>xxxx</span>");
+    const QRect small =
+        RedBounds("<span style='font-size:40px;color:#ff0000;font-variant:small-caps'>xxxx</span>");
+    const QRect upper = RedBounds("<span style='font-size:40px;color:#ff0000'>XXXX</span>");
+    ASSERT_FALSE(lower.isEmpty());
+    EXPECT_NEAR(small.height(), upper.height() * 0.7, 1.5);
+    EXPECT_NEAR(small.width(), upper.width() * 0.7, 4);
+    EXPECT_GT(std::abs(small.width() - lower.width()), 2);
+}
+
+TEST(HtmlBrowserRules, GenericFamiliesFollowTheLanguage) {
+    // A line of normal height takes the metrics of the family drawn: the script's family for
+    // Chinese, Japanese and Korean is taller than the Latin one.
+    struct TCase {
+        const char* lang;
+        const char* family;
+        bool script;  // whether the language's family is taken
+    };
+    const TCase cases[] = {
+        {"ja", "sans-serif", true},  {"zh-CN", "sans-serif", true},        {"ko", "serif", true},
+        {"en", "sans-serif", false}, {"ja", "\"Liberation Sans\"", false},
+    };
+    const int latin =
+        RedBounds("<div style='font:20px sans-serif;background:#ff0000'>Text</div>", 10).height();
+    for (const TCase& c : cases) {
+        const int height = RedBounds(std::string("<div lang='") + c.lang + "' style='font:20px " + c.family +
+                                         ";background:#ff0000'>Text</div>",
+                                     10)
+                               .height();
+        if (c.script)
+            EXPECT_GE(height, latin + 4) << c.lang << " " << c.family;
+        else
+            EXPECT_LE(height, latin + 1) << c.lang << " " << c.family;
+    }
+}
+
+TEST(HtmlBrowserRules, ListItemsKeepTheirNumbers) {
+    // The tenth item's number ("10.") is wider than the first's ("1."); from 7 on with start=7.
+    for (const char* start : {"", " start='7'"}) {
+        std::string html =
+            std::string("<ol style='font:16px \"Liberation Sans\";line-height:20px;color:#ff0000'") + start +
+            ">";
+        for (int i = 0; i < 10; ++i) html += "<li><span style='color:#ffffff'>item</span></li>";
+        html += "</ol>";
+        THtmlView view;
+        Configure(view, 400, 300);
+        Load(view, "<body style='margin:0'>" + html + "</body>");
+        const QImage image = Shot(view);
+        const QRect all = ColorBounds(image, kRed, 80);
+        ASSERT_FALSE(all.isEmpty()) << start;
+        // The rows of the first, fourth and last number, each one line of 20 pixels.
+        auto row = [&](int index) {
+            return ColorBounds(image.copy(0, all.bottom() - 12 - (9 - index) * 20, 400, 14), kRed, 80);
+        };
+        const QRect first = row(0), last = row(9);
+        if (*start) {
+            EXPECT_EQ(last.width(), row(3).width()) << "10. and 16. are as wide";
+        }
+        EXPECT_GT(last.width(), first.width() + 4) << start;
+    }
 }

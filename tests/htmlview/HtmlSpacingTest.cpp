@@ -123,3 +123,31 @@ TEST(HtmlSpacing, AFixedWidthTableKeepsItsWidthAroundAFullWidthTable) {
         EXPECT_EQ(table.width(), 600) << padding;
     }
 }
+
+TEST(HtmlSpacing, ABottomMarginCollapsesWithTheNextBlocksFirstChild) {
+    struct TCase {
+        const char* name;
+        int before;  // bottom margin of the red block
+        int parent;  // top margin of the block after it
+        int child;   // top margin of that block's first child, blue
+        int gap;     // as a browser leaves
+    };
+    const TCase cases[] = {
+        {"the child's is larger", 16, 0, 24, 24},
+        {"the first block's is larger", 16, 0, 10, 16},
+        {"the parent's is larger", 16, 30, 24, 30},
+        {"all equal", 12, 12, 12, 12},
+    };
+    for (const TCase& c : cases) {
+        THtmlView view;
+        Configure(view, 400, 300);
+        Load(view, "<body style='margin:0'><p style='margin:0 0 " + std::to_string(c.before) +
+                       "px;height:10px;background:#ff0000'></p><div style='margin-top:" +
+                       std::to_string(c.parent) + "px'><div style='margin-top:" + std::to_string(c.child) +
+                       "px;height:10px;background:#0000ff'></div></div></body>");
+        const QImage image = Shot(view);
+        const QRect red = ColorBounds(image, kRed, 10), blue = ColorBounds(image, kBlue, 10);
+        ASSERT_FALSE(blue.isEmpty()) << c.name;
+        EXPECT_EQ(blue.top() - red.bottom() - 1, c.gap) << c.name;
+    }
+}
