@@ -233,4 +233,15 @@ Prüfen Sie, ob die URL des Web-Skripts richtig eingegeben ist!</translation>
         <translation>Bestätigung</translation>
     </message>
 </context>
+<context>
+    <name>TMessageListModel</name>
+    <message>
+        <source>%1, unread</source>
+        <translation>%1, ungelesen</translation>
+    </message>
+    <message>
+        <source>%1, replied to</source>
+        <translation>%1, beantwortet</translation>
+    </message>
+</context>
 </TS>

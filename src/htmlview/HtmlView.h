@@ -171,5 +171,6 @@ protected:
 
 private:
     friend class THtmlViewPrivate;
+    friend class THtmlAccessibleDocument;
     std::unique_ptr<THtmlViewPrivate> d_;
 };
