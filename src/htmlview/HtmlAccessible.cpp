@@ -1,5 +1,6 @@
 #include "htmlview/HtmlAccessible.h"
 
+#include <QComboBox>
 #include <QWidget>
 
 #include "htmlview/HtmlAccessibleObject.h"
@@ -77,10 +78,14 @@ void THtmlAccessibleDocument::Sync(bool force) const {
     document_ = current;
     tree_ = std::make_shared<const THtmlAccessibleTree>(current, view->d_->forms);
     ids_.assign(tree_->Nodes().size(), 0);
-    // A control's widget speaks for it; its label from the document becomes its name.
+    // A control's widget speaks for it; its label from the document becomes its name. Qt's
+    // drop-down on Linux is named by its current option, so it says its label as description.
     for (const THtmlAccessibleNode& node : tree_->Nodes())
         if (node.control >= 0 && !node.text.isEmpty())
-            if (QWidget* widget = view->d_->forms.Widget(node.control)) widget->setAccessibleName(node.text);
+            if (QWidget* widget = view->d_->forms.Widget(node.control)) {
+                widget->setAccessibleName(node.text);
+                if (qobject_cast<QComboBox*>(widget)) widget->setAccessibleDescription(node.text);
+            }
 }
 
 int THtmlAccessibleDocument::childCount() const {

@@ -3,8 +3,10 @@
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <array>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -12,8 +14,8 @@ namespace testing_support {
 
 namespace {
 
-// at-spi2-core installs its registry among the helper programs, not on the path.
-constexpr const char* kRegistry = "/usr/libexec/at-spi2-registryd";
+// at-spi2-core installs its launcher among the helper programs, not on the path.
+constexpr const char* kLauncher = "/usr/libexec/at-spi-bus-launcher";
 
 void Stop(pid_t pid) {
     if (pid <= 0) return;
@@ -21,13 +23,33 @@ void Stop(pid_t pid) {
     waitpid(pid, nullptr, 0);
 }
 
-bool RegistryOwnsItsName(const std::string& address) {
-    const std::string command =
-        "dbus-send --bus='" + address +
-        "' --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
-        "org.freedesktop.DBus.NameHasOwner string:org.a11y.atspi.Registry 2>/dev/null "
-        "| grep -q 'boolean true'";
-    return std::system(command.c_str()) == 0;
+// Runs a command through the shell and gives its output.
+std::string Output(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        std::array<char, 512> buffer{};
+        while (fgets(buffer.data(), static_cast<int>(buffer.size()), pipe)) output += buffer.data();
+        pclose(pipe);
+    }
+    return output;
+}
+
+// The accessibility bus's address as the launcher hands it out (org.a11y.Bus.GetAddress on the
+// session bus), once its registry runs; empty until then.
+std::string AccessibilityAddress(const std::string& session) {
+    const std::string reply = Output("dbus-send --bus='" + session +
+                                     "' --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus "
+                                     "org.a11y.Bus.GetAddress 2>/dev/null");
+    const size_t start = reply.find_first_not_of(" \t\n");
+    const size_t end = reply.find_last_not_of(" \t\n");
+    if (start == std::string::npos) return {};
+    const std::string address = reply.substr(start, end - start + 1);
+    // The registry is started on demand on that bus.
+    const std::string started = Output("dbus-send --bus='" + address +
+                                       "' --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
+                                       "org.freedesktop.DBus.StartServiceByName string:org.a11y.atspi.Registry "
+                                       "uint32:0 2>/dev/null");
+    return started.find("uint32") != std::string::npos ? address : std::string();
 }
 
 }  // namespace
@@ -54,28 +76,30 @@ TAccessibilityBus::TAccessibilityBus() {
     while (poll(&waiting, 1, 10000) > 0) {
         char c;
         if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-        address_ += c;
+        session_ += c;
     }
     close(fds[0]);
-    if (address_.empty()) return;
+    if (session_.empty()) return;
 
-    registry_ = fork();
-    if (registry_ == 0) {
-        // The registry finds its bus as applications do; it asks no session manager.
-        setenv("AT_SPI_BUS_ADDRESS", address_.c_str(), 1);
-        setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
-        execl(kRegistry, kRegistry, static_cast<char*>(nullptr));
+    launcher_ = fork();
+    if (launcher_ == 0) {
+        // It starts the accessibility bus and the registry, and serves the bus's address on the
+        // session bus, as a desktop's session does.
+        setenv("DBUS_SESSION_BUS_ADDRESS", session_.c_str(), 1);
+        unsetenv("DISPLAY");
+        execl(kLauncher, kLauncher, "--launch-immediately", "--a11y=1", static_cast<char*>(nullptr));
         _exit(127);
     }
-    if (registry_ < 0) return;
-    for (int attempt = 0; attempt < 100 && !running_; ++attempt) {
-        running_ = RegistryOwnsItsName(address_);
-        if (!running_) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (launcher_ < 0) return;
+    for (int attempt = 0; attempt < 100 && address_.empty(); ++attempt) {
+        address_ = AccessibilityAddress(session_);
+        if (address_.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+    running_ = !address_.empty();
 }
 
 TAccessibilityBus::~TAccessibilityBus() {
-    Stop(registry_);
+    Stop(launcher_);
     Stop(bus_);
 }
 

@@ -2,6 +2,7 @@
 // at-spi2-core's registry on a private accessibility bus, read back over that bus.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QListView>
@@ -13,6 +14,7 @@
 #include "common/ProgramHarness.h"
 #include "exchange/DataUnit.h"
 #include "exchange/HTTPUnit.h"
+#include "htmlview/HtmlView.h"
 #include "shell/AboutUnit.h"
 #include "shell/ConnectionUnit.h"
 #include "shell/HelpUnit.h"
@@ -55,7 +57,7 @@ protected:
         return tree.Find(from, [&](const TAccessible& object) { return tree.Role(object) == role; });
     }
 
-    TAccessibilityTree tree{qEnvironmentVariable("AT_SPI_BUS_ADDRESS")};
+    TAccessibilityTree tree{qEnvironmentVariable("QUORVEL_TEST_ACCESSIBILITY_BUS")};
 };
 
 void StoreScript(const TPollScript& script) {
@@ -81,8 +83,9 @@ bool Poll(TProgram& program, TPollScript& script) {
 }  // namespace
 
 TEST_F(AccessibilityAtSpi, TheMainWindowIsAFrameAndTheOtherWindowsAreDialogs) {
-    TProgram program(true, true);  // nothing stored: the Connection dialog opens at the first activation
-    ASSERT_TRUE(WaitUntil([&] { return program.Connection->isVisible(); }));
+    TProgram program(true, true);
+    program.HoldTimer();  // no poll to an empty address, no warning box
+    program.Connection->Open();
     program.About->Open();
     program.Help->Open("#top");
     QApplication::processEvents();
@@ -188,4 +191,64 @@ TEST_F(AccessibilityAtSpi, TheOpenedMessageIsReadWithItsStructureLinksPicturesAn
     const TAccessible link = WithRole(document, "link");
     ASSERT_TRUE(link.Valid());
     EXPECT_FALSE(tree.Actions(link).isEmpty());
+}
+
+namespace {
+
+// The focus events the bridge would send on, as role and name.
+std::vector<std::pair<QAccessible::Role, std::string>> focusEvents;
+
+void RecordFocus(QAccessibleEvent* event) {
+    if (event->type() != QAccessible::Focus) return;
+    if (QAccessibleInterface* object = event->accessibleInterface())
+        focusEvents.emplace_back(object->role(), object->text(QAccessible::Name).toStdString());
+}
+
+}  // namespace
+
+TEST_F(AccessibilityAtSpi, FocusEventsFollowTheListSelectionAndTabThroughTheMessage) {
+    TPollScript script;
+    script.AddMessage({1, "Shop", "Order 7", kMessage});
+    script.AddMessage({2, "Forum", "New reply", "<p>two</p>"});
+    StoreScript(script);
+    TProgram program(true);
+    program.HoldTimer();
+    ASSERT_TRUE(Poll(program, script));
+    TMainForm& form = *program.Main;
+    form.activateWindow();
+    ASSERT_TRUE(WaitUntil([&] { return form.isActiveWindow(); }));
+    form.ListView->setFocus();
+    form.ListView->setCurrentIndex(form.ListItems->index(0));
+    QApplication::processEvents();
+
+    ASSERT_TRUE(QAccessible::isActive());
+    focusEvents.clear();
+    const QAccessible::UpdateHandler bridge = QAccessible::installUpdateHandler(RecordFocus);
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        QAccessible::Role role;
+        const char* name;
+    };
+    const Step Steps[] = {
+        {"Down in the list", [&] { QTest::keyClick(form.ListView, Qt::Key_Down); }, QAccessible::ListItem,
+         "Order 7, unread"},
+        {"Return opens it, Tab into the message lands on its link",
+         [&] {
+             QTest::keyClick(form.ListView, Qt::Key_Return);
+             QApplication::processEvents();
+             form.HtmlView->setFocus(Qt::TabFocusReason);
+         },
+         QAccessible::Link, "order 7"},
+        {"Tab on to the field", [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); },
+         QAccessible::EditableText, "Comment"},
+    };
+    for (const Step& S : Steps) {
+        SCOPED_TRACE(S.what);
+        S.act();
+        for (int i = 0; i < 5; ++i) QApplication::processEvents();
+        ASSERT_FALSE(focusEvents.empty());
+        EXPECT_EQ(focusEvents.back(), std::make_pair(S.role, std::string(S.name)));
+    }
+    QAccessible::installUpdateHandler(bridge);
 }
