@@ -45,10 +45,11 @@ std::string AccessibilityAddress(const std::string& session) {
     if (start == std::string::npos) return {};
     const std::string address = reply.substr(start, end - start + 1);
     // The registry is started on demand on that bus.
-    const std::string started = Output("dbus-send --bus='" + address +
-                                       "' --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
-                                       "org.freedesktop.DBus.StartServiceByName string:org.a11y.atspi.Registry "
-                                       "uint32:0 2>/dev/null");
+    const std::string started =
+        Output("dbus-send --bus='" + address +
+               "' --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
+               "org.freedesktop.DBus.StartServiceByName string:org.a11y.atspi.Registry "
+               "uint32:0 2>/dev/null");
     return started.find("uint32") != std::string::npos ? address : std::string();
 }
 

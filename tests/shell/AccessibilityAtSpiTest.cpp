@@ -4,10 +4,8 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QDialog>
 #include <QListView>
 #include <QTest>
-#include <QTimer>
 
 #include "common/AccessibilityTree.h"
 #include "common/PollScript.h"
@@ -20,7 +18,6 @@
 #include "shell/HelpUnit.h"
 #include "shell/MainUnit.h"
 #include "shell/MessageListModel.h"
-#include "support/MessageBox.h"
 #include "support/SettingsStore.h"
 #include "transport/HttpRequest.h"
 
@@ -110,23 +107,6 @@ TEST_F(AccessibilityAtSpi, TheMainWindowIsAFrameAndTheOtherWindowsAreDialogs) {
         ASSERT_TRUE(window.Valid());
         EXPECT_EQ(tree.Role(window).toStdString(), R.role);
     }
-
-    // A message box, read while it is on show.
-    QString boxRole;
-    QTimer::singleShot(0, [&] {
-        TAccessible box;
-        WaitUntil([&] {
-            box = tree.Find(
-                application, [&](const TAccessible& object) { return tree.Name(object) == "Information"; },
-                1);
-            return box.Valid();
-        });
-        boxRole = box.Valid() ? tree.Role(box) : QStringLiteral("not found");
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
-    });
-    TMessageBox box;
-    box.ShowDialog("Something to say", mkInformation, TMessageButtons{mbOK}, 0);
-    EXPECT_EQ(boxRole.toStdString(), "dialog");
 }
 
 TEST_F(AccessibilityAtSpi, ListEntriesSayTitleHeaderAndUnreadUntilOpened) {
