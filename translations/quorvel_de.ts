@@ -279,6 +279,17 @@ Prüfen Sie, ob die URL des Web-Skripts richtig eingegeben ist!</translation>
     </message>
 </context>
 <context>
+    <name>TMessageListModel</name>
+    <message>
+        <source>%1, unread</source>
+        <translation>%1, ungelesen</translation>
+    </message>
+    <message>
+        <source>%1, replied to</source>
+        <translation>%1, beantwortet</translation>
+    </message>
+</context>
+<context>
     <name>TSettingsStore</name>
     <message>
         <source>Invalid data type for &apos;%s&apos;</source>

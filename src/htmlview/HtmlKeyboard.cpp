@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <cstring>
 
+#include "htmlview/HtmlAccessible.h"
 #include "htmlview/HtmlViewPrivate.h"
 
 namespace {
@@ -85,11 +86,16 @@ bool THtmlKeyboard::Move(bool next) {
     document_ = view_.Document();
     if (!view_.q->hasFocus()) view_.q->setFocus(reason);
     Reveal(stop.element);
+    THtmlAccessibleDocument::LinkFocused(view_.q, stop.element);
     return true;
 }
 
+litehtml::element::ptr THtmlKeyboard::FocusedElement() const {
+    return view_.q->hasFocus() ? FocusedLink() : nullptr;
+}
+
 ByteString THtmlKeyboard::FocusedTarget() const {
-    const litehtml::element::ptr link = view_.q->hasFocus() ? FocusedLink() : nullptr;
+    const litehtml::element::ptr link = FocusedElement();
     if (!link) return {};
     const char* href = link->get_attr("href");
     return href ? ByteString(href) : ByteString();

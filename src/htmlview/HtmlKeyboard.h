@@ -24,6 +24,8 @@ public:
     bool Move(bool next);
     // The target of the link that has the focus; empty while none has.
     ByteString FocusedTarget() const;
+    // The link that has the focus; null while none has.
+    litehtml::element::ptr FocusedElement() const;
     // The ring around the focused link, while the view has the focus.
     void Paint(QPainter& painter) const;
 

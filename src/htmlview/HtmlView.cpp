@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+#include "htmlview/HtmlAccessible.h"
 #include "htmlview/HtmlViewPrivate.h"
 #include "htmlview/ZoomSteps.h"
 
@@ -21,6 +22,7 @@ constexpr int kDragThreshold = 3;
 
 THtmlView::THtmlView(QWidget* parent)
     : QAbstractScrollArea(parent), d_(std::make_unique<THtmlViewPrivate>(this)) {
+    THtmlAccessibleDocument::Install();
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(true);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
@@ -52,6 +54,7 @@ void THtmlView::LoadLines(const TStringArray& Lines, const ByteString& BaseRef) 
         text += "\r\n";
     }
     d_->Load(std::move(text), BaseRef);
+    THtmlAccessibleDocument::DocumentChanged(this);
 }
 
 void THtmlView::LoadBuffer(const char* Buffer, int64_t Length, const ByteString& BaseRef) {
@@ -59,6 +62,7 @@ void THtmlView::LoadBuffer(const char* Buffer, int64_t Length, const ByteString&
     std::string bytes;
     if (Buffer && Length > 0) bytes.assign(Buffer, static_cast<size_t>(Length));
     d_->Load(std::move(bytes), BaseRef);
+    THtmlAccessibleDocument::DocumentChanged(this);
 }
 
 void THtmlView::PrepareBuffer(const char* Buffer, int64_t Length, TPrepare When) {

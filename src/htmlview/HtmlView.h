@@ -196,5 +196,6 @@ protected:
 
 private:
     friend class THtmlViewPrivate;
+    friend class THtmlAccessibleDocument;
     std::unique_ptr<THtmlViewPrivate> d_;
 };

@@ -357,6 +357,7 @@ void TMainForm::ListViewDblClick() {
     MarkRead(n);
     if (ListItems->ImageIndex(row) == 0) ListItems->SetImageIndex(row, 1);
     PanelLong->SetCaption(Widen(n->Header));
+    HtmlView->setAccessibleName(Widen(n->Header).trimmed());
     displayed_ = n;
     HtmlView->SetTag(reinterpret_cast<intptr_t>(n));
     HtmlView->SetBaseAddress(ConnectionForm ? ConnectionForm->URL : ByteString());

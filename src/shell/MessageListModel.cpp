@@ -36,6 +36,20 @@ QString TMessageListModel::CaptionOf(const TNotification* data) {
     return QString::fromLocal8Bit(data->Title.data(), static_cast<qsizetype>(data->Title.size()));
 }
 
+QString TMessageListModel::SpokenCaption(const TNotification* data, int imageIndex) {
+    // The image alone tells a sighted reader the state; a screen reader hears it with the title.
+    switch (imageIndex) {
+        case 0: return tr("%1, unread").arg(CaptionOf(data));
+        case 2: return tr("%1, replied to").arg(CaptionOf(data));
+        default: return CaptionOf(data);
+    }
+}
+
+QString TMessageListModel::HeaderOf(const TNotification* data) {
+    if (!data) return QString();
+    return QString::fromLocal8Bit(data->Header.data(), static_cast<qsizetype>(data->Header.size()));
+}
+
 int TMessageListModel::ImageIndex(int row) const {
     if (row < 0 || row >= Count()) return -1;
     return items_[Slot(row)].imageIndex;
@@ -47,7 +61,7 @@ void TMessageListModel::SetImageIndex(int row, int imageIndex) {
     if (item.imageIndex == imageIndex) return;
     item.imageIndex = imageIndex;
     const QModelIndex changed = index(row);
-    emit dataChanged(changed, changed, {Qt::DecorationRole, ImageIndexRole});
+    emit dataChanged(changed, changed, {Qt::DecorationRole, ImageIndexRole, Qt::AccessibleTextRole});
 }
 
 int TMessageListModel::RowOf(const TNotification* data) const {
@@ -66,6 +80,8 @@ QVariant TMessageListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole: return CaptionOf(item.data);
+        case Qt::AccessibleTextRole: return SpokenCaption(item.data, item.imageIndex);
+        case Qt::AccessibleDescriptionRole: return HeaderOf(item.data);
         case Qt::DecorationRole: return images_ ? QVariant(images_(item.imageIndex)) : QVariant();
         case NotificationRole: return QVariant::fromValue(static_cast<void*>(item.data));
         case ImageIndexRole: return item.imageIndex;

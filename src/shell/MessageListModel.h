@@ -41,6 +41,9 @@ public:
 
     // Captions are made from the Title when asked for, so only visible entries cost a text.
     static QString CaptionOf(const TNotification* data);
+    // What a screen reader says for an entry: its caption with the read state, and its Header.
+    static QString SpokenCaption(const TNotification* data, int imageIndex);
+    static QString HeaderOf(const TNotification* data);
 
     static constexpr int NotificationRole = Qt::UserRole + 1;
     static constexpr int ImageIndexRole = Qt::UserRole + 2;

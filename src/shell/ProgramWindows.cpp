@@ -8,12 +8,14 @@
 #include "shell/HelpUnit.h"
 #include "shell/MainUnit.h"
 #include "shell/PollCycleWiring.h"
+#include "shell/WindowRoles.h"
 
 TProgramWindows::TProgramWindows(bool helpAndAbout) {
     // The main window comes first: the Connection dialog reads the stored settings through its
     // store and disables it while active. The About and Help windows are there before any menu
     // or F1 can ask for them. The poll window comes last: it reads the dialog's fields from its
     // first tick on.
+    InstallWindowRoles();
     Main = new TMainForm();
     if (helpAndAbout) {
         About = new TAboutForm();
