@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -347,8 +348,12 @@ int TTableElement::ShareSpareWidth(int x, int y, int max_width, bool second_pass
 void TListItem::NumberSiblings() {
     auto parent = this->parent();
     if (!parent) return;
+    // Read as a browser does (leading digits, clamped to 32 bits); counted in 64 bits so a list
+    // that starts at the largest number cannot overflow.
     const char* start = parent->get_attr("start");
-    int number = start ? std::atoi(start) : 1;
+    long long number = start ? std::clamp(std::strtoll(start, nullptr, 10), static_cast<long long>(INT32_MIN),
+                                          static_cast<long long>(INT32_MAX))
+                             : 1;
     const size_t count = parent->get_children_count();
     for (size_t i = 0; i < count; ++i) {
         const litehtml::element::ptr child = parent->get_child(static_cast<int>(i));
