@@ -169,10 +169,22 @@ final class FieldListTest extends TestCase
             "$root/src/transport/Stream.cpp",
             __DIR__ . '/tools/decode_field_list.cpp',
         ];
+        // The client's file stream words its errors through Qt's translations.
+        $qtCflags = trim((string)shell_exec('pkg-config --cflags Qt6Core 2>/dev/null'));
+        $qtLibs = trim((string)shell_exec('pkg-config --libs Qt6Core 2>/dev/null'));
+        if ($qtLibs === '') {
+            return null;
+        }
         $stamp = substr(hash('sha256', implode('', array_map('file_get_contents', $sources))), 0, 16);
         $binary = sys_get_temp_dir() . "/quorvel-decode-field-list-$stamp";
         if (!is_file($binary)) {
-            $command = array_merge([$compiler, '-std=c++20', '-O1', '-I', "$root/src", '-o', "$binary.tmp"], $sources);
+            $command = array_merge(
+                [$compiler, '-std=c++20', '-O1', '-fPIC', '-I', "$root/src"],
+                preg_split('/\s+/', $qtCflags, -1, PREG_SPLIT_NO_EMPTY),
+                ['-o', "$binary.tmp"],
+                $sources,
+                preg_split('/\s+/', $qtLibs, -1, PREG_SPLIT_NO_EMPTY)
+            );
             exec(implode(' ', array_map('escapeshellarg', $command)) . ' 2>&1', $output, $code);
             if ($code !== 0) {
                 throw new \RuntimeException("building the client's reader failed:\n" . implode("\n", $output));
