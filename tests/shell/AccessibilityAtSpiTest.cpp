@@ -18,7 +18,6 @@
 #include "shell/HelpUnit.h"
 #include "shell/MainUnit.h"
 #include "shell/MessageListModel.h"
-#include "support/SettingsStore.h"
 #include "transport/HttpRequest.h"
 
 using namespace testing_support;
@@ -57,26 +56,6 @@ protected:
     TAccessibilityTree tree{qEnvironmentVariable("QUORVEL_TEST_ACCESSIBILITY_BUS")};
 };
 
-void StoreScript(const TPollScript& script) {
-    StoreSettings([&](TSettingsStore& store) {
-        store.WriteText("Connection", "User", "ann");
-        store.WriteText("Connection", "URL", script.Url());
-        store.WriteNumber("Connection", "Delay", 60);
-        store.WriteText("Connection", "Pass", "pw");
-        store.WriteFlag("Caching", "SavePass", true);
-    });
-}
-
-bool Poll(TProgram& program, TPollScript& script) {
-    const size_t empty = script.EmptyAnswers();
-    program.HTTP->Poll();
-    return WaitUntil([&] {
-        return script.EmptyAnswers() > empty &&
-               program.Completions() >= static_cast<int>(script.RequestCount()) &&
-               !program.HTTP->PollRequest->Busy();
-    });
-}
-
 }  // namespace
 
 TEST_F(AccessibilityAtSpi, TheMainWindowIsAFrameAndTheOtherWindowsAreDialogs) {
@@ -113,10 +92,10 @@ TEST_F(AccessibilityAtSpi, ListEntriesSayTitleHeaderAndUnreadUntilOpened) {
     TPollScript script;
     script.AddMessage({1, "From the shop", "Order shipped", "<p>one</p>"});
     script.AddMessage({2, "From the forum", "New reply", "<p>two</p>"});
-    StoreScript(script);
+    StoreConnection(script.Url());
     TProgram program(true);
     program.HoldTimer();
-    ASSERT_TRUE(Poll(program, script));
+    ASSERT_TRUE(FetchAll(program, script));
     TMainForm& form = *program.Main;
     ASSERT_EQ(form.ListItems->Count(), 2);
 
@@ -144,10 +123,10 @@ TEST_F(AccessibilityAtSpi, ListEntriesSayTitleHeaderAndUnreadUntilOpened) {
 TEST_F(AccessibilityAtSpi, TheOpenedMessageIsReadWithItsStructureLinksPicturesAndFields) {
     TPollScript script;
     script.AddMessage({1, "Shop", "Order 7", kMessage});
-    StoreScript(script);
+    StoreConnection(script.Url());
     TProgram program(true);
     program.HoldTimer();
-    ASSERT_TRUE(Poll(program, script));
+    ASSERT_TRUE(FetchAll(program, script));
     TMainForm& form = *program.Main;
     form.ListView->setFocus();
     form.ListView->setCurrentIndex(form.ListItems->index(0));
@@ -192,10 +171,10 @@ TEST_F(AccessibilityAtSpi, FocusEventsFollowTheListSelectionAndTabThroughTheMess
     TPollScript script;
     script.AddMessage({1, "Shop", "Order 7", kMessage});
     script.AddMessage({2, "Forum", "New reply", "<p>two</p>"});
-    StoreScript(script);
+    StoreConnection(script.Url());
     TProgram program(true);
     program.HoldTimer();
-    ASSERT_TRUE(Poll(program, script));
+    ASSERT_TRUE(FetchAll(program, script));
     TMainForm& form = *program.Main;
     form.activateWindow();
     ASSERT_TRUE(WaitUntil([&] { return form.isActiveWindow(); }));
