@@ -23,7 +23,8 @@ final class Config
         // The most polls held at once in this machine's PHP workers; polls beyond it get the empty
         // answer at once (their clients poll again at their timer). Null: three quarters of the
         // pool (QUORVEL_POOL_SIZE from the PHP-FPM pool, or the built-in server's workers). The
-        // slots are lock files in hold_lock_dir (null: a folder in the system's temporary folder).
+        // slots are lock files in hold_lock_dir (null: "NAME.holds" beside an SQLite database
+        // file, else a folder in the system's temporary folder).
         'max_held_polls' => null,
         'hold_lock_dir' => null,
         // Waiting polls handed on to nginx's pub/sub module (docs/server.md): the internal

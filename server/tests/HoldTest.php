@@ -12,6 +12,7 @@ use Quorvel\Server\Http;
 use Quorvel\Server\HoldBudget;
 use Quorvel\Server\Messages;
 use Quorvel\Server\NchanHold;
+use Quorvel\Server\PhpHold;
 use Quorvel\Server\Poller;
 
 /** How a poll with nothing pending waits: the budget of held polls, and the hand-off to nginx. */
@@ -45,6 +46,40 @@ final class HoldTest extends ServerTestCase
         $this->assertTrue($holders[3]->acquire(), 'a released slot is free again');
         $this->assertFalse((new HoldBudget($this->dir . '/slots', 3))->acquire());
         $this->assertFalse((new HoldBudget($this->dir . '/none', 0))->acquire(), 'a budget of nothing holds nothing');
+    }
+
+    /** @return array<string,array{0:string,1:string|null,2:string}> */
+    public static function slotFolders(): array
+    {
+        $temp = sys_get_temp_dir() . '/quorvel-holds-';
+        return [
+            'beside an SQLite file' => ['sqlite:/srv/q/var/quorvel.sqlite', null, '/srv/q/var/quorvel.sqlite.holds'],
+            'the configured folder first' => ['sqlite:/srv/q/var/quorvel.sqlite', '/run/q', '/run/q'],
+            'a server database: the temporary folder' => ['pgsql:host=/run/postgresql;dbname=q', null, $temp],
+            'an SQLite database in memory: the temporary folder' => ['sqlite::memory:', null, $temp],
+        ];
+    }
+
+    /** @dataProvider slotFolders */
+    public function testTheSlotsLieWhereTheirDatabaseIsOrInTheTemporaryFolder(string $dsn, ?string $dir, string $expected): void
+    {
+        $folder = PhpHold::slotFolder(Config::fromArray(['dsn' => $dsn, 'hold_lock_dir' => $dir]));
+        $this->assertStringStartsWith($expected, $folder);
+        $this->assertSame(str_ends_with($expected, '-'), strlen($folder) > strlen($expected), $folder);
+    }
+
+    /** A site tried out with php -S and removed again leaves no slot folder in the temporary folder. */
+    public function testHeldPollsOnSqliteLeaveNothingInTheTemporaryFolder(): void
+    {
+        if ($this->driver() !== 'sqlite') {
+            $this->markTestSkipped('slots beside the database are for SQLite');
+        }
+        $before = glob(sys_get_temp_dir() . '/quorvel-holds-*') ?: [];
+        $app = $this->app(['long_poll_seconds' => 1, 'max_held_polls' => 1, 'hold_lock_dir' => null]);
+        $app->accounts->create('a', 'b');
+        $this->assertSame(Poller::IDLE_ANSWER, $app->poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), 'x', 0.1));
+        $this->assertSame($before, glob(sys_get_temp_dir() . '/quorvel-holds-*') ?: []);
+        $this->assertDirectoryExists($this->dir . '/test.sqlite.holds');
     }
 
     public function testAPollBeyondTheBudgetIsAnsweredAtOnceWithTheEmptyBody(): void
