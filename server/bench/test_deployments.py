@@ -9,6 +9,7 @@ internal locations out of reach, and delivery across two nodes that share Redis.
 import json
 import os
 import socket
+import subprocess
 import sys
 import time
 import unittest
@@ -191,6 +192,76 @@ class NchanTest(unittest.TestCase):
                 for _ in range(2):
                     answer = load.field_list(RawPoll(node.port, "u1", 0).body())
                     self.assertEqual((b"1", b"for both"), (answer[b"Index"], answer[b"Title"]))
+
+    def test_a_wake_up_published_before_the_wait_begins_answers_it_at_once(self):
+        """The one gap a wake-up could fall into: after the poll's look-up found nothing and before
+        nginx subscribes. Here the post commits and publishes exactly there (a hold that posts
+        first, then hands on as poll.php does), and the wait begins only afterwards."""
+        cases = [
+            ("the poll's own user", "u1", WOKEN),
+            ("another user", "u2", None),
+        ]
+        for name, recipient, expected in cases:
+            with self.subTest(name), stack.Stack(nchan=True, users=2, hold_seconds=10) as deployment:
+                node = deployment.nodes[0]
+                channel = self.poll_with_a_post_between(node, recipient)
+                self.assertRegex(channel, r"^u1i0t[01]$")
+                self.assertEqual(expected, self.wait_on(node, channel, seconds=3))
+                answer = load.field_list(RawPoll(node.port, "u1", 0).body()) if expected else {}
+                if expected:
+                    self.assertEqual((b"1", b"between"), (answer[b"Index"], answer[b"Title"]),
+                                     "the next poll carries the message")
+
+    @staticmethod
+    def poll_with_a_post_between(node, recipient):
+        """Answers a poll of u1 at Index 0 with PHP's own classes; gives the channel it hands on to."""
+        script = os.path.join(node.dir, "between.php")
+        with open(script, "w") as f:
+            f.write("""<?php
+declare(strict_types=1);
+require %s;
+use Quorvel\\Server\\{App, ClientLine, Hold, Http, NchanHold, Poller};
+$app = App::fromEnvironment();
+$channel = '';
+$handOn = new NchanHold('/quorvel-wait/', null, '/wake/', function (string $header) use (&$channel): void {
+    $channel = substr($header, strlen('X-Accel-Redirect: /quorvel-wait/'));
+});
+$postFirst = new class ($app, $handOn, $argv[1]) implements Hold {
+    public function __construct(private App $app, private NchanHold $handOn, private string $to)
+    {
+    }
+    public function hold(int $userId, int $index, int $lastIndex, float $seconds, string $address, ?ClientLine $line): string
+    {
+        $this->app->messages->post([$this->to], 'between', '', '<p>x</p>');
+        return $this->handOn->hold($userId, $index, $lastIndex, $seconds, $address, $line);
+    }
+};
+$poller = new Poller($app->db, $app->config, $app->accounts, $app->messages, $postFirst);
+$answer = $poller->answer(Http::formPairs('User=u1&Pass=pw&Index=0'), '127.0.0.1');
+echo $answer === '' ? $channel : 'answered: ' . $answer;
+""" % repr(os.path.join(stack.SERVER, "src", "autoload.php")))
+        done = subprocess.run(["php", script, recipient], capture_output=True, text=True, timeout=60,
+                              env=dict(os.environ, QUORVEL_CONFIG=os.path.join(node.dir, "config.php")))
+        if done.returncode != 0:
+            raise AssertionError(done.stdout + done.stderr)
+        return done.stdout
+
+    @staticmethod
+    def wait_on(node, channel, seconds):
+        """Waits on a channel as nginx's hop does; gives the answer's body, or None when none came."""
+        with socket.socket(socket.AF_UNIX) as waiter:
+            waiter.settimeout(seconds)
+            waiter.connect(os.path.join(node.dir, "nchan.sock"))
+            waiter.sendall(f"GET /wait/{channel} HTTP/1.1\r\nHost: quorvel\r\nConnection: close\r\n\r\n".encode())
+            data = b""
+            try:
+                while chunk := waiter.recv(65536):
+                    data += chunk
+            except socket.timeout:
+                return None
+        head, _, body = data.partition(b"\r\n\r\n")
+        return body if b" 200 " in head.split(b"\r\n")[0] + b" " else head
+
 
 if __name__ == "__main__":
     unittest.main()
