@@ -130,6 +130,7 @@ class Run:
         self.wakes = 0
         self.idle_answers = 0
         self.first_polls = 0
+        self.slowest_poll = 0.0  # seconds, of the polls that were answered
         self.stop = False
 
     def source_address(self, number, host):
@@ -157,8 +158,10 @@ class Run:
                 if first:
                     self.first_polls += 1
                     first = False
+                asked = time.monotonic()
                 try:
                     status, answer = await asyncio.wait_for(connection.request("POST", url.path, body, headers), STALL_SECONDS)
+                    self.slowest_poll = max(self.slowest_poll, time.monotonic() - asked)
                 except asyncio.TimeoutError:
                     self.error("poll time-out")
                     connection.close()
@@ -310,6 +313,7 @@ async def run_load(args, deployment, poll_urls, api_url):
         "empty_answers": run.timer_waits,
         "wake_answers": run.wakes,
         "idle_answers": run.idle_answers,
+        "slowest_poll_s": round(run.slowest_poll, 1),
         "publish_rate": round(len(run.api_latency) / publish_seconds, 1) if publish_seconds else 0,
         "delivery_ms": {"median": ms(statistics.median(latencies) if latencies else float("nan")),
                         "p95": ms(percentile(latencies, 0.95)), "max": ms(max(latencies, default=float("nan")))},

@@ -143,6 +143,23 @@ class PhpOnlyTest(unittest.TestCase):
             self.assertEqual([[]] * 3 + [[(b"Again", b"1")]] * 3, answers)
 
 
+    def test_a_poll_that_waited_too_long_for_a_worker_is_answered_at_once_and_its_message_comes_next(self):
+        # Two workers, both held: the polls behind them wait in the pool's queue until a hold ends.
+        config = {"poll_queue_seconds": 2}
+        with stack.Stack(nchan=False, users=4, hold_seconds=6, poll_children=2, max_held_polls=2,
+                         config=config) as deployment:
+            node = deployment.nodes[0]
+            held = [RawPoll(node.port, "u1"), RawPoll(node.port, "u2")]
+            time.sleep(1)
+            self.assertEqual(201, post_message(node.url, "u4", "pending while queued")[0])
+            queued = [RawPoll(node.port, "u3"), RawPoll(node.port, "u4")]
+            answers = [load.field_list(poll.body()) for poll in held + queued]
+            self.assertEqual([{b"Again": b"1"}] * 2, [{k: v for k, v in a.items() if k} for a in answers[:2]])
+            self.assertEqual([{}, {}], answers[2:], "late already: the empty answer, not a hold")
+            answer = load.field_list(RawPoll(node.port, "u4").body())
+            self.assertEqual(b"pending while queued", answer.get(b"Title"), "the message comes with the next poll")
+
+
 @skip_unless_tools(nchan=True)
 class NchanTest(unittest.TestCase):
     def test_the_wait_and_the_wake_up_are_internal(self):
