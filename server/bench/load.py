@@ -213,8 +213,13 @@ class Run:
             if time.monotonic() > deadline:
                 self.error("api calls not made: the run's time limit")
                 break
-            users = [f"u{rng.randint(1, self.args.clients)}" for _ in range(self.args.fanout)]
-            body = json.dumps({"to": users, "title": f"load {seq}", "html": f"<p>message {seq}</p>"}).encode()
+            if self.args.to_everyone:
+                users = [f"u{number}" for number in range(1, self.args.clients + 1)]
+                to = "*"
+            else:
+                users = [f"u{rng.randint(1, self.args.clients)}" for _ in range(self.args.fanout)]
+                to = users
+            body = json.dumps({"to": to, "title": f"load {seq}", "html": f"<p>message {seq}</p>"}).encode()
             sent = time.monotonic()
             try:
                 status, answer = await asyncio.wait_for(connection.request("POST", url.path + "/messages", body, headers), 60)
@@ -349,6 +354,7 @@ def measure(argv=None):
     parser.add_argument("--rate", type=float, default=10, help="posts per second")
     parser.add_argument("--seconds", type=float, default=10, help="how long to post")
     parser.add_argument("--fanout", type=int, default=1, help="recipients per post")
+    parser.add_argument("--to-everyone", action="store_true", help='every post to "*", every user')
     parser.add_argument("--timer", type=float, default=5, help="the client's poll interval, seconds")
     parser.add_argument("--hold", type=int, default=25, help="long_poll_seconds")
     parser.add_argument("--poll-children", type=int, default=None, help="the poll pool's size")
@@ -366,8 +372,9 @@ def measure(argv=None):
     parser.add_argument("--url", help="a running deployment's base URL on loopback (users u1..uN, password pw)")
     parser.add_argument("--check", action="store_true", help="exit 1 on any loss, duplicate, disorder or error")
     args = parser.parse_args(argv)
-    if not 1 <= args.clients <= 12000 or args.rate * args.seconds > 100000 or not 120 <= args.limit <= 1800:
-        parser.error("bounded: at most 12,000 clients, 100,000 posts and 30 minutes")
+    deliveries = args.rate * args.seconds * (args.clients if args.to_everyone else args.fanout)
+    if not 1 <= args.clients <= 12000 or deliveries > 200000 or not 120 <= args.limit <= 1800:
+        parser.error("bounded: at most 12,000 clients, 200,000 deliveries and 30 minutes")
     if args.drain is None:
         args.drain = args.hold + args.timer + 10
     stack.raise_file_limit()

@@ -207,8 +207,10 @@ class Node:
                 .replace("/var/log/nginx/error.log", os.path.join(self.dir, "nginx-error.log"))
                 .replace("proxy_read_timeout 25s;", f"proxy_read_timeout {stack.hold_seconds}s;"))
         if stack.trace:
-            site = site.replace("include fastcgi_params;",
+            site = site.replace("include /etc/nginx/fastcgi_params;",
                                 "include /etc/nginx/fastcgi_params; fastcgi_param REQUEST_ID $request_id;")
+            # The internal server's publishes and waits too.
+            site = site.replace("    access_log off;\n", f"    access_log {self.dir}/nginx-internal.log timing;\n", 1)
         if stack.redis_port:
             site = site.replace("# nchan_redis_url redis://127.0.0.1:6379; nchan_use_redis on;",
                                 f"nchan_redis_url redis://127.0.0.1:{stack.redis_port}; nchan_use_redis on;")
