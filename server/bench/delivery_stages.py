@@ -20,10 +20,11 @@ def entries(path):
     found = []
     with open(path) as f:
         for line in f:
-            parts = line.split()
+            # An upstream field after an internal redirect lists both hops: "0.001 : 25.000".
+            parts = line.replace(" : ", ":").split()
             if len(parts) < 9:
                 continue
-            header = parts[7].split(",")[-1]
+            header = re.split("[,:]", parts[7])[0]
             found.append((float(parts[0]), parts[1], parts[2], parts[3], parts[4], float(parts[5]),
                           float(header) if header not in ("-", "") else None))
     return found

@@ -8,6 +8,7 @@ use Quorvel\Server\App;
 use Quorvel\Server\ClientLine;
 use Quorvel\Server\Config;
 use Quorvel\Server\Database;
+use Quorvel\Server\FieldList;
 use Quorvel\Server\Http;
 use Quorvel\Server\HoldBudget;
 use Quorvel\Server\Messages;
@@ -272,10 +273,12 @@ final class HoldTest extends ServerTestCase
                             $length = (int)$m[1];
                         }
                     }
-                    if ($length > 0) {
-                        fread($connection, $length);
+                    $body = '';
+                    while (strlen($body) < $length) {
+                        $body .= fread($connection, $length - strlen($body));
                     }
                     file_put_contents($log, explode(' ', $line)[1] . "\n", FILE_APPEND);
+                    file_put_contents("$log.bodies", bin2hex($body) . "\n", FILE_APPEND);
                     fwrite($connection, "HTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n");
                 }
                 fclose($connection);
@@ -350,6 +353,46 @@ final class HoldTest extends ServerTestCase
             $this->assertSame($paths, array_slice($published(), $seen), $name);
             $seen += count($paths);
         }
+    }
+
+    /** @return array<string,array{0:string|null,1:bool}> */
+    public static function carriedMessages(): array
+    {
+        return [
+            'a small message rides along' => ['<p>Paid</p>', true],
+            'up to the limit' => [str_repeat('x', NchanHold::MAX_CARRIED - 100), true],
+            'a larger one is fetched by the next poll' => [str_repeat('x', NchanHold::MAX_CARRIED), false],
+            'no message given' => [null, false],
+        ];
+    }
+
+    /**
+     * The waiting poll gets the message as a poll would have answered it, with the recipient's
+     * own Index (and the site's Delay); too large a message wakes with the plain wake-up.
+     *
+     * @dataProvider carriedMessages
+     */
+    public function testAWakeUpCarriesItsMessageWithEachRecipientsIndex(?string $html, bool $carried): void
+    {
+        $socket = $this->dir . '/wake.sock';
+        $log = $this->startPublishEndpoint($socket);
+        $nchan = new NchanHold('/quorvel-wait/', "unix://$socket", delay: 30);
+        $message = $html === null ? null : ['header' => 'Shop', 'title' => 'Order', 'html' => $html];
+        $this->assertSame(2, $nchan->wake([[3, 5], [4, 1]], $message));
+        $expected = [];
+        foreach ([5, 5, 1, 1] as $idx) {
+            $expected[] = $carried
+                ? ['Index' => (string)$idx, 'Header' => 'Shop', 'Title' => 'Order', 'Delay' => '30', 'Message' => $html]
+                : ['Again' => 'Wake'];
+        }
+        $bodies = array_map('hex2bin', file("$log.bodies", FILE_IGNORE_NEW_LINES));
+        $this->assertSame($expected, array_map(static function (string $body): array {
+            $fields = [];
+            foreach (array_chunk(FieldList::decode($body), 2) as [$name, $value]) {
+                $fields[$name] = $value;
+            }
+            return $fields;
+        }, $bodies));
     }
 
     public function testAnUnreachableEndpointLosesTheWakeUpsButNotThePost(): void
