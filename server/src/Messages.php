@@ -22,9 +22,9 @@ final class Messages
     public const MAX_LABEL = 1000;
 
     /**
-     * @param (\Closure(list<array{0:int,1:int}>, array{header:string,title:string,html:string}):mixed)|null $committed
-     *        told the user id and Index of each delivery, and the message as stored, once a post
-     *        has committed (to wake waiting polls)
+     * @param (\Closure(\Closure():list<array{0:int,1:int}>, array{header:string,title:string,html:string}):mixed)|null $committed
+     *        told, once a post has committed, how to look up the user id and Index of each
+     *        delivery, and the message as stored (to wake waiting polls)
      */
     public function __construct(private Database $db, private ?\Closure $committed = null)
     {
@@ -109,7 +109,8 @@ final class Messages
             return [$id, $count];
         });
         if ($this->committed !== null && $count > 0) {
-            ($this->committed)(array_map(
+            // Looked up only when the wake-ups go out, which may be after the caller has its answer.
+            ($this->committed)(fn(): array => array_map(
                 static fn(array $row): array => [(int)$row['user_id'], (int)$row['idx']],
                 $this->db->run('SELECT user_id, idx FROM deliveries WHERE message_id = ?', [$id])->fetchAll()
             ), ['header' => $header, 'title' => $title, 'html' => $stored]);

@@ -46,7 +46,10 @@ final class NchanHold implements Hold
      */
     public const MAX_CARRIED_PER_POST = 16 << 20;
 
-    /** @var list<array{0:int,1:int,2:string}>|null wake-ups (user id, Index, answer) waiting for flush(); null: none wait */
+    /**
+     * @var list<array{0:list<array{0:int,1:int}>|\Closure():list<array{0:int,1:int}>,1:array{header:string,title:string,html:string}|null}>|null
+     *      posts whose wake-ups wait for flush(); null: none wait
+     */
     private ?array $deferred = null;
 
     /**
@@ -96,15 +99,32 @@ final class NchanHold implements Hold
      * with the message when it is small enough (see MAX_CARRIED). The publishes go out on one
      * kept-alive connection, all written before the answers are read.
      *
-     * @param list<array{0:int,1:int}> $deliveries user id and Index of each delivery
+     * @param list<array{0:int,1:int}>|\Closure():list<array{0:int,1:int}> $deliveries user id and
+     *        Index of each delivery, or what looks them up (only when the wake-ups go out)
      * @param array{header:string,title:string,html:string}|null $message the message as stored
      * @return int the deliveries whose wake-ups the publishing endpoint accepted
      */
-    public function wake(array $deliveries, ?array $message = null): int
+    public function wake(array|\Closure $deliveries, ?array $message = null): int
     {
-        if ($this->publishAddress === null || $deliveries === []) {
+        if ($this->publishAddress === null) {
             return 0;
         }
+        if ($this->deferred !== null) {
+            // Looked up and encoded after the site has its answer: for a post to everyone that
+            // is most of the work.
+            $this->deferred[] = [$deliveries, $message];
+            return 0;
+        }
+        return $this->send($this->wakeUps($deliveries instanceof \Closure ? $deliveries() : $deliveries, $message));
+    }
+
+    /**
+     * @param list<array{0:int,1:int}> $deliveries
+     * @param array{header:string,title:string,html:string}|null $message
+     * @return list<array{0:int,1:int,2:string}> user id, Index and the wake-up's answer
+     */
+    private function wakeUps(array $deliveries, ?array $message): array
+    {
         $carried = $message !== null;
         $wakeUps = [];
         $bytes = 0;
@@ -121,11 +141,7 @@ final class NchanHold implements Hold
             // All or none: the same message wakes every recipient the same way.
             $wakeUps = array_map(static fn(array $w): array => [$w[0], $w[1], self::WAKE_ANSWER], $wakeUps);
         }
-        if ($this->deferred !== null) {
-            array_push($this->deferred, ...$wakeUps);
-            return 0;
-        }
-        return $this->send($wakeUps);
+        return $wakeUps;
     }
 
     /**
@@ -140,9 +156,13 @@ final class NchanHold implements Hold
     /** Sends the wake-ups kept since defer(), and wakes at once again from then on. */
     public function flush(): int
     {
-        $wakeUps = $this->deferred ?? [];
+        $posts = $this->deferred ?? [];
         $this->deferred = null;
-        return $this->send($wakeUps);
+        $accepted = 0;
+        foreach ($posts as [$deliveries, $message]) {
+            $accepted += $this->wake($deliveries, $message);
+        }
+        return $accepted;
     }
 
     /** @param list<array{0:int,1:int,2:string}> $wakeUps */

@@ -159,8 +159,8 @@ final class HoldTest extends ServerTestCase
         $nchan = new NchanHold('/quorvel-wait/', null, '/wake/', function (string $line) use (&$headers): void {
             $headers[] = $line;
         });
-        $messages = new Messages($app->db, function (array $deliveries) use (&$woken): void {
-            $woken = array_merge($woken, $deliveries);
+        $messages = new Messages($app->db, function (\Closure $deliveries) use (&$woken): void {
+            $woken = array_merge($woken, $deliveries());
         });
         $poller = new Poller($app->db, $config, $app->accounts, $messages, $nchan);
         $id = $app->accounts->create('a', 'b');
@@ -213,8 +213,8 @@ final class HoldTest extends ServerTestCase
     {
         $app = $this->app();
         $woken = [];
-        $messages = new Messages($app->db, function (array $deliveries) use (&$woken): void {
-            $woken[] = $deliveries;
+        $messages = new Messages($app->db, function (\Closure $deliveries) use (&$woken): void {
+            $woken[] = $deliveries();
         });
         $ids = [$app->accounts->create('a', 'p'), $app->accounts->create('b', 'p'), $app->accounts->create('c', 'p')];
         $app->accounts->setDisabled('c', true);
