@@ -30,8 +30,9 @@ final class Config
         // handed the poll on, in QUORVEL_QUEUED_AT) gets the empty answer at once, without a look
         // at the database: its client polls again at its timer, and the queue drains instead of
         // growing until clients give up (60 s). The hold of a poll that waited less is shortened
-        // by its wait.
-        'poll_queue_seconds' => 10,
+        // by its wait, so that its answer too comes within the client's 60 s. Not lower than
+        // need be: a poll answered this way hands out no pending message.
+        'poll_queue_seconds' => 30,
         'hold_lock_dir' => null,
         // Waiting polls handed on to nginx's pub/sub module (docs/server.md): the internal
         // location that holds them, and the address of the internal server that takes the
