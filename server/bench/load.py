@@ -359,6 +359,8 @@ def measure(argv=None):
     parser.add_argument("--hold", type=int, default=25, help="long_poll_seconds")
     parser.add_argument("--poll-children", type=int, default=None, help="the poll pool's size")
     parser.add_argument("--nginx-workers", type=int, default=1)
+    parser.add_argument("--php-cores", type=float, default=None,
+                        help="a busy machine: PHP-FPM gets at most this many cores (needs root and cgroup v1's cpu)")
     parser.add_argument("--clients-per-address", type=int, default=10,
                         help="clients sharing one loopback source address (0: all from the system's choice)")
     parser.add_argument("--max-held-polls", type=int, default=None)
@@ -390,7 +392,7 @@ def measure(argv=None):
         children = args.poll_children or (16 if nchan else 200)
         deployment = stack.Stack(nchan=nchan, nodes=2 if args.deployment == "nchan-2nodes" else 1, users=args.clients,
                                  hold_seconds=args.hold, poll_children=children, nginx_workers=args.nginx_workers,
-                                 max_held_polls=args.max_held_polls, database=args.database)
+                                 max_held_polls=args.max_held_polls, database=args.database, php_cores=args.php_cores)
         deployment.__enter__()
         # With several nodes every poll waits on the first and every post goes to the last.
         poll_urls = [deployment.nodes[0].url + "/poll.php"]

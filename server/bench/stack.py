@@ -193,9 +193,15 @@ class Node:
         fpm_command = [php_fpm_binary(), "-F", "-y", os.path.join(self.dir, "php-fpm.conf")]
         if as_root:
             fpm_command.append("-R")
+        def prepare_fpm():
+            raise_file_limit()
+            if stack.php_cgroup:
+                with open(os.path.join(stack.php_cgroup, "tasks"), "w") as tasks:
+                    tasks.write(str(os.getpid()))
+
         with open(os.path.join(self.dir, "php-fpm.out"), "w") as log:
             self.fpm = subprocess.Popen(fpm_command, stdout=subprocess.DEVNULL, stderr=log,
-                                        preexec_fn=raise_file_limit, start_new_session=True)
+                                        preexec_fn=prepare_fpm, start_new_session=True)
 
         site_file = "nginx-nchan.conf" if stack.nchan else "nginx-php.conf"
         with open(os.path.join(DEPLOY, site_file)) as f:
@@ -362,7 +368,7 @@ class Stack:
     nodes, one Redis they share."""
 
     def __init__(self, nchan=True, nodes=1, users=0, hold_seconds=25, poll_children=16,
-                 nginx_workers=1, max_held_polls=None, database="sqlite", config=None):
+                 nginx_workers=1, max_held_polls=None, database="sqlite", config=None, php_cores=None):
         self.nchan = nchan
         self.node_count = nodes
         self.users = users
@@ -371,6 +377,10 @@ class Stack:
         self.nginx_workers = nginx_workers
         self.max_held_polls = max_held_polls
         self.config = config or {}  # more keys of config.php
+        # A busy machine, made repeatable: every PHP-FPM process of the stack shares this many
+        # cores at most (a cgroup of the cpu controller, version 1, as root).
+        self.php_cores = php_cores
+        self.php_cgroup = None
         # QUORVEL_STACK_TRACE: access logs with each request's timings in nginx and PHP-FPM.
         self.trace = bool(os.environ.get("QUORVEL_STACK_TRACE"))
         self.dir = tempfile.mkdtemp(prefix="quorvel-stack-")
@@ -400,6 +410,13 @@ class Stack:
 
     def start(self):
         raise_file_limit()
+        if self.php_cores:
+            self.php_cgroup = f"/sys/fs/cgroup/cpu/quorvel-{os.getpid()}-{id(self)}"
+            os.mkdir(self.php_cgroup)
+            with open(os.path.join(self.php_cgroup, "cpu.cfs_period_us"), "w") as f:
+                f.write("100000")
+            with open(os.path.join(self.php_cgroup, "cpu.cfs_quota_us"), "w") as f:
+                f.write(str(int(self.php_cores * 100000)))
         if self.postgresql:
             self.postgresql.start()
         if self.nchan and self.node_count > 1:
@@ -454,6 +471,11 @@ class Stack:
                 self.redis.wait()
         if self.postgresql:
             self.postgresql.stop()
+        if self.php_cgroup:
+            try:
+                os.rmdir(self.php_cgroup)
+            except OSError:
+                pass
         if os.environ.get("QUORVEL_KEEP_STACK"):
             print("stack kept in", self.dir, file=sys.stderr)
         else:
