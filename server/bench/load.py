@@ -130,6 +130,7 @@ class Run:
         self.wakes = 0
         self.idle_answers = 0
         self.first_polls = 0
+        self.slowest_poll = 0.0  # seconds, of the polls that were answered
         self.stop = False
 
     def source_address(self, number, host):
@@ -157,8 +158,10 @@ class Run:
                 if first:
                     self.first_polls += 1
                     first = False
+                asked = time.monotonic()
                 try:
                     status, answer = await asyncio.wait_for(connection.request("POST", url.path, body, headers), STALL_SECONDS)
+                    self.slowest_poll = max(self.slowest_poll, time.monotonic() - asked)
                 except asyncio.TimeoutError:
                     self.error("poll time-out")
                     connection.close()
@@ -210,8 +213,13 @@ class Run:
             if time.monotonic() > deadline:
                 self.error("api calls not made: the run's time limit")
                 break
-            users = [f"u{rng.randint(1, self.args.clients)}" for _ in range(self.args.fanout)]
-            body = json.dumps({"to": users, "title": f"load {seq}", "html": f"<p>message {seq}</p>"}).encode()
+            if self.args.to_everyone:
+                users = [f"u{number}" for number in range(1, self.args.clients + 1)]
+                to = "*"
+            else:
+                users = [f"u{rng.randint(1, self.args.clients)}" for _ in range(self.args.fanout)]
+                to = users
+            body = json.dumps({"to": to, "title": f"load {seq}", "html": f"<p>message {seq}</p>"}).encode()
             sent = time.monotonic()
             try:
                 status, answer = await asyncio.wait_for(connection.request("POST", url.path + "/messages", body, headers), 60)
@@ -310,6 +318,7 @@ async def run_load(args, deployment, poll_urls, api_url):
         "empty_answers": run.timer_waits,
         "wake_answers": run.wakes,
         "idle_answers": run.idle_answers,
+        "slowest_poll_s": round(run.slowest_poll, 1),
         "publish_rate": round(len(run.api_latency) / publish_seconds, 1) if publish_seconds else 0,
         "delivery_ms": {"median": ms(statistics.median(latencies) if latencies else float("nan")),
                         "p95": ms(percentile(latencies, 0.95)), "max": ms(max(latencies, default=float("nan")))},
@@ -345,10 +354,13 @@ def measure(argv=None):
     parser.add_argument("--rate", type=float, default=10, help="posts per second")
     parser.add_argument("--seconds", type=float, default=10, help="how long to post")
     parser.add_argument("--fanout", type=int, default=1, help="recipients per post")
+    parser.add_argument("--to-everyone", action="store_true", help='every post to "*", every user')
     parser.add_argument("--timer", type=float, default=5, help="the client's poll interval, seconds")
     parser.add_argument("--hold", type=int, default=25, help="long_poll_seconds")
     parser.add_argument("--poll-children", type=int, default=None, help="the poll pool's size")
     parser.add_argument("--nginx-workers", type=int, default=1)
+    parser.add_argument("--php-cores", type=float, default=None,
+                        help="a busy machine: PHP-FPM gets at most this many cores (needs root and cgroup v1's cpu)")
     parser.add_argument("--clients-per-address", type=int, default=10,
                         help="clients sharing one loopback source address (0: all from the system's choice)")
     parser.add_argument("--max-held-polls", type=int, default=None)
@@ -362,8 +374,9 @@ def measure(argv=None):
     parser.add_argument("--url", help="a running deployment's base URL on loopback (users u1..uN, password pw)")
     parser.add_argument("--check", action="store_true", help="exit 1 on any loss, duplicate, disorder or error")
     args = parser.parse_args(argv)
-    if not 1 <= args.clients <= 12000 or args.rate * args.seconds > 100000 or not 120 <= args.limit <= 1800:
-        parser.error("bounded: at most 12,000 clients, 100,000 posts and 30 minutes")
+    deliveries = args.rate * args.seconds * (args.clients if args.to_everyone else args.fanout)
+    if not 1 <= args.clients <= 12000 or deliveries > 200000 or not 120 <= args.limit <= 1800:
+        parser.error("bounded: at most 12,000 clients, 200,000 deliveries and 30 minutes")
     if args.drain is None:
         args.drain = args.hold + args.timer + 10
     stack.raise_file_limit()
@@ -379,7 +392,7 @@ def measure(argv=None):
         children = args.poll_children or (16 if nchan else 200)
         deployment = stack.Stack(nchan=nchan, nodes=2 if args.deployment == "nchan-2nodes" else 1, users=args.clients,
                                  hold_seconds=args.hold, poll_children=children, nginx_workers=args.nginx_workers,
-                                 max_held_polls=args.max_held_polls, database=args.database)
+                                 max_held_polls=args.max_held_polls, database=args.database, php_cores=args.php_cores)
         deployment.__enter__()
         # With several nodes every poll waits on the first and every post goes to the last.
         poll_urls = [deployment.nodes[0].url + "/poll.php"]

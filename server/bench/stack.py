@@ -162,6 +162,7 @@ class Node:
         }
         if stack.max_held_polls is not None:
             values["max_held_polls"] = stack.max_held_polls
+        values.update(stack.config)
         if stack.nchan:
             values["nchan_hold_location"] = "/quorvel-wait/"
             values["nchan_publish_address"] = "unix://" + os.path.join(self.dir, "nchan.sock")
@@ -180,15 +181,27 @@ class Node:
         pools = pools.replace("env[QUORVEL_POOL_SIZE] = 16", f"env[QUORVEL_POOL_SIZE] = {stack.poll_children}")
         if as_root:
             pools = re.sub(r"(?m)^(user|group) = .*$\n", "", pools)
+        if stack.trace:
+            # Each request's start, its time in PHP and nginx's id for it; stacks of slow ones.
+            pools = pools.replace("request_terminate_timeout = 90s", "request_terminate_timeout = 90s\n"
+                                  f"access.log = {self.dir}/$pool.access.log\n"
+                                  "access.format = \"%{%s}t %{mili}d %s %{REQUEST_ID}e\"\n"
+                                  f"slowlog = {self.dir}/$pool.slow.log\nrequest_slowlog_timeout = 30s")
         with open(os.path.join(self.dir, "php-fpm.conf"), "w") as f:
             f.write(f"[global]\npid = {self.dir}/php-fpm.pid\nerror_log = {self.dir}/php-fpm.log\n"
                     f"daemonize = no\nrlimit_files = {FILE_LIMIT}\n\n{pools}")
         fpm_command = [php_fpm_binary(), "-F", "-y", os.path.join(self.dir, "php-fpm.conf")]
         if as_root:
             fpm_command.append("-R")
+        def prepare_fpm():
+            raise_file_limit()
+            if stack.php_cgroup:
+                with open(os.path.join(stack.php_cgroup, "tasks"), "w") as tasks:
+                    tasks.write(str(os.getpid()))
+
         with open(os.path.join(self.dir, "php-fpm.out"), "w") as log:
             self.fpm = subprocess.Popen(fpm_command, stdout=subprocess.DEVNULL, stderr=log,
-                                        preexec_fn=raise_file_limit, start_new_session=True)
+                                        preexec_fn=prepare_fpm, start_new_session=True)
 
         site_file = "nginx-nchan.conf" if stack.nchan else "nginx-php.conf"
         with open(os.path.join(DEPLOY, site_file)) as f:
@@ -199,6 +212,11 @@ class Node:
                 .replace("include fastcgi_params;", "include /etc/nginx/fastcgi_params;")
                 .replace("/var/log/nginx/error.log", os.path.join(self.dir, "nginx-error.log"))
                 .replace("proxy_read_timeout 25s;", f"proxy_read_timeout {stack.hold_seconds}s;"))
+        if stack.trace:
+            site = site.replace("include /etc/nginx/fastcgi_params;",
+                                "include /etc/nginx/fastcgi_params; fastcgi_param REQUEST_ID $request_id;")
+            # The internal server's publishes and waits too.
+            site = site.replace("    access_log off;\n", f"    access_log {self.dir}/nginx-internal.log timing;\n", 1)
         if stack.redis_port:
             site = site.replace("# nchan_redis_url redis://127.0.0.1:6379; nchan_use_redis on;",
                                 f"nchan_redis_url redis://127.0.0.1:{stack.redis_port}; nchan_use_redis on;")
@@ -215,11 +233,14 @@ class Node:
             f"error_log {self.dir}/nginx-error.log warn;",
             f"events {{ worker_connections {FILE_LIMIT - 64}; }}",
             "http {",
-            "    access_log off;",
+            "    access_log off;" if not stack.trace else "",
+            ("    log_format timing '$msec $request_id $remote_addr:$remote_port $uri $status $request_time "
+             "$upstream_connect_time $upstream_header_time $upstream_response_time $upstream_status';") if stack.trace else "",
             "    default_type application/octet-stream;",
             f"    client_body_temp_path {temp}/body; proxy_temp_path {temp}/proxy;",
             f"    fastcgi_temp_path {temp}/fastcgi; uwsgi_temp_path {temp}/uwsgi; scgi_temp_path {temp}/scgi;",
             f"    include {self.dir}/site.conf;",
+            f"    access_log {self.dir}/nginx-access.log timing;" if stack.trace else "",
             "}",
         ]
         with open(os.path.join(self.dir, "nginx.conf"), "w") as f:
@@ -347,7 +368,7 @@ class Stack:
     nodes, one Redis they share."""
 
     def __init__(self, nchan=True, nodes=1, users=0, hold_seconds=25, poll_children=16,
-                 nginx_workers=1, max_held_polls=None, database="sqlite"):
+                 nginx_workers=1, max_held_polls=None, database="sqlite", config=None, php_cores=None):
         self.nchan = nchan
         self.node_count = nodes
         self.users = users
@@ -355,6 +376,13 @@ class Stack:
         self.poll_children = poll_children
         self.nginx_workers = nginx_workers
         self.max_held_polls = max_held_polls
+        self.config = config or {}  # more keys of config.php
+        # A busy machine, made repeatable: every PHP-FPM process of the stack shares this many
+        # cores at most (a cgroup of the cpu controller, version 1, as root).
+        self.php_cores = php_cores
+        self.php_cgroup = None
+        # QUORVEL_STACK_TRACE: access logs with each request's timings in nginx and PHP-FPM.
+        self.trace = bool(os.environ.get("QUORVEL_STACK_TRACE"))
         self.dir = tempfile.mkdtemp(prefix="quorvel-stack-")
         self.dsn = "sqlite:" + os.path.join(self.dir, "quorvel.sqlite")
         self.postgresql = None
@@ -382,6 +410,13 @@ class Stack:
 
     def start(self):
         raise_file_limit()
+        if self.php_cores:
+            self.php_cgroup = f"/sys/fs/cgroup/cpu/quorvel-{os.getpid()}-{id(self)}"
+            os.mkdir(self.php_cgroup)
+            with open(os.path.join(self.php_cgroup, "cpu.cfs_period_us"), "w") as f:
+                f.write("100000")
+            with open(os.path.join(self.php_cgroup, "cpu.cfs_quota_us"), "w") as f:
+                f.write(str(int(self.php_cores * 100000)))
         if self.postgresql:
             self.postgresql.start()
         if self.nchan and self.node_count > 1:
@@ -436,6 +471,11 @@ class Stack:
                 self.redis.wait()
         if self.postgresql:
             self.postgresql.stop()
+        if self.php_cgroup:
+            try:
+                os.rmdir(self.php_cgroup)
+            except OSError:
+                pass
         if os.environ.get("QUORVEL_KEEP_STACK"):
             print("stack kept in", self.dir, file=sys.stderr)
         else:

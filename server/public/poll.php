@@ -19,6 +19,12 @@ try {
     if ($fields === null) {
         exit;
     }
+    $queued = Http::queuedSeconds() ?? 0.0;
+    if ($queued > (float)$config->get('poll_queue_seconds')) {
+        // Late already: the empty answer sends the client to its timer, and the next poll in the
+        // queue gets a worker at once.
+        exit;
+    }
     if (!Accounts::usablePassword(Http::field($fields, 'Pass'))) {
         // No account has such a password: refused as a wrong one, without a look-up.
         echo FieldList::encode(['Deny' => $config->get('deny_text')]);
@@ -27,7 +33,9 @@ try {
     $app = new App($config);
     // The hold must end well before the client's 60-second stall time-out (docs/protocol.md).
     set_time_limit((int)$app->config->get('long_poll_seconds') + 30);
-    echo $app->poller->answer($fields, Http::clientAddress($app->config), null, ClientLine::toOutput());
+    // A wait in PHP ends within the hold time of the poll's arrival; nginx ends its own waits.
+    $hold = $app->nchan === null ? max(0.0, (float)$app->config->get('long_poll_seconds') - $queued) : null;
+    echo $app->poller->answer($fields, Http::clientAddress($app->config), $hold, ClientLine::toOutput());
 } catch (\Throwable $e) {
     error_log('quorvel poll: ' . $e);
     http_response_code(500);

@@ -22,7 +22,11 @@ final class App
         $this->accounts = new Accounts($this->db, $config);
         $nchan = null;
         if ($config->get('nchan_hold_location') !== null || $config->get('nchan_publish_address') !== null) {
-            $nchan = new NchanHold((string)$config->get('nchan_hold_location'), $config->get('nchan_publish_address'));
+            $nchan = new NchanHold(
+                (string)$config->get('nchan_hold_location'),
+                $config->get('nchan_publish_address'),
+                delay: (int)$config->get('delay'),
+            );
         }
         $this->nchan = $nchan;
         $this->messages = new Messages($this->db, $nchan === null ? null : $nchan->wake(...));

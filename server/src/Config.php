@@ -23,8 +23,16 @@ final class Config
         // The most polls held at once in this machine's PHP workers; polls beyond it get the empty
         // answer at once (their clients poll again at their timer). Null: three quarters of the
         // pool (QUORVEL_POOL_SIZE from the PHP-FPM pool, or the built-in server's workers). The
-        // slots are lock files in hold_lock_dir (null: a folder in the system's temporary folder).
+        // slots are lock files in hold_lock_dir (null: "NAME.holds" beside an SQLite database
+        // file, else a folder in the system's temporary folder).
         'max_held_polls' => null,
+        // A poll that waited longer than this for a PHP worker (the web server tells when it
+        // handed the poll on, in QUORVEL_QUEUED_AT) gets the empty answer at once, without a look
+        // at the database: its client polls again at its timer, and the queue drains instead of
+        // growing until clients give up (60 s). The hold of a poll that waited less is shortened
+        // by its wait, so that its answer too comes within the client's 60 s. Not lower than
+        // need be: a poll answered this way hands out no pending message.
+        'poll_queue_seconds' => 30,
         'hold_lock_dir' => null,
         // Waiting polls handed on to nginx's pub/sub module (docs/server.md): the internal
         // location that holds them, and the address of the internal server that takes the
@@ -95,6 +103,7 @@ final class Config
         }
         $merged['long_poll_seconds'] = max(0, min(50, (int)$merged['long_poll_seconds']));
         $merged['poll_check_ms'] = max(10, min(1000, (int)$merged['poll_check_ms']));
+        $merged['poll_queue_seconds'] = max(1, min(50, (int)$merged['poll_queue_seconds']));
         return new self($merged);
     }
 

@@ -75,6 +75,19 @@ final class Http
     }
 
     /**
+     * How long the request waited for a PHP worker: from QUORVEL_QUEUED_AT, the time (seconds
+     * since the epoch, as nginx's $msec) when the web server handed it on. Null without it.
+     */
+    public static function queuedSeconds(?float $now = null): ?float
+    {
+        $since = $_SERVER['QUORVEL_QUEUED_AT'] ?? null;
+        if (!is_string($since) || !is_numeric($since)) {
+            return null;
+        }
+        return max(0.0, ($now ?? microtime(true)) - (float)$since);
+    }
+
+    /**
      * Starts the answer of an endpoint that takes form-encoded POSTs: sends its headers and
      * gives the request's name/value pairs, or null when the request was answered already
      * (405 for another method, 413 for a body over the configured limit).

@@ -22,8 +22,9 @@ final class Messages
     public const MAX_LABEL = 1000;
 
     /**
-     * @param (\Closure(list<array{0:int,1:int}>):mixed)|null $committed told the user id and
-     *        Index of each delivery once a post has committed (to wake waiting polls)
+     * @param (\Closure(\Closure():list<array{0:int,1:int}>, array{header:string,title:string,html:string}):mixed)|null $committed
+     *        told, once a post has committed, how to look up the user id and Index of each
+     *        delivery, and the message as stored (to wake waiting polls)
      */
     public function __construct(private Database $db, private ?\Closure $committed = null)
     {
@@ -74,10 +75,12 @@ final class Messages
             return ['id' => 0, 'deliveries' => 0, 'unknown' => []];
         }
         $now = time();
-        [$id, $count] = $this->db->transaction(function () use ($ids, $names, $title, $header, $html, $now): array {
+        $stored = '';
+        [$id, $count] = $this->db->transaction(function () use ($ids, $names, $title, $header, $html, $now, &$stored): array {
             $this->db->run('INSERT INTO messages (header, title, html, created_at) VALUES (?, ?, ?, ?)', [$header, $title, '', $now]);
             $id = (int)$this->db->pdo->lastInsertId($this->db->driver === 'pgsql' ? 'messages_id_seq' : null);
-            $this->db->run('UPDATE messages SET html = ? WHERE id = ?', [Html::tagForms($html, $id), $id]);
+            $stored = Html::tagForms($html, $id);
+            $this->db->run('UPDATE messages SET html = ? WHERE id = ?', [$stored, $id]);
             $count = 0;
             $chunks = $names === null ? [null] : array_chunk($ids, 500);
             foreach ($chunks as $chunk) {
@@ -106,10 +109,11 @@ final class Messages
             return [$id, $count];
         });
         if ($this->committed !== null && $count > 0) {
-            ($this->committed)(array_map(
+            // Looked up only when the wake-ups go out, which may be after the caller has its answer.
+            ($this->committed)(fn(): array => array_map(
                 static fn(array $row): array => [(int)$row['user_id'], (int)$row['idx']],
                 $this->db->run('SELECT user_id, idx FROM deliveries WHERE message_id = ?', [$id])->fetchAll()
-            ));
+            ), ['header' => $header, 'title' => $title, 'html' => $stored]);
         }
         return ['id' => $id, 'deliveries' => $count, 'unknown' => $unknown];
     }

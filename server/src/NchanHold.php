@@ -10,12 +10,16 @@ namespace Quorvel\Server;
  *
  * The poll waits on the channel of the message it lacks: "u{user}i{lastIndex}t{turn}" waits for
  * the user's message with Index lastIndex + 1. After the commit of a post, each recipient's
- * channels for its new Index get one wake-up each, which answers every poll waiting on them with
- * WAKE_ANSWER; the client polls again at once and takes the message from the database, so the
- * Index rules stay those of a plain poll, and an extra wake-up costs at most one poll. The
- * channel keeps its wake-up for a while, so a poll that arrives between PHP's look-up and
- * nginx's subscription is answered at once too; no later poll waits on that channel again,
- * because the message it announces is pending from then on.
+ * channels for its new Index get one wake-up each, which answers every poll waiting on them. The
+ * wake-up carries the message itself, with the recipient's Index, as a poll would have answered
+ * it: a poll waits only when it holds everything up to lastIndex, so that message is exactly the
+ * one it lacks, and the client takes it without another trip through PHP. A message too large to
+ * carry wakes with WAKE_ANSWER instead, and the client polls again at once and takes it from the
+ * database. Either way the Index rules stay those of a plain poll: a client whose answer was lost
+ * still holds the old Index and gets the message from the database at its next poll. The channel
+ * keeps its wake-up for a while, so a poll that arrives between PHP's look-up and nginx's
+ * subscription is answered at once too; no later poll waits on that channel again, because the
+ * message it announces is pending from then on.
  *
  * The turn alternates with each hold time. A client whose wait ended idle polls again at once
  * for the same message; with several nginx workers a subscription to the very channel whose
@@ -34,7 +38,18 @@ final class NchanHold implements Hold
     /** @var resource|null the connection to the publishing endpoint, kept for the process */
     private $connection = null;
 
-    /** @var list<array{0:int,1:int}>|null deliveries whose wake-ups wait for flush(); null: none wait */
+    /** A wake-up carries its message when the answer has at most this many bytes. */
+    public const MAX_CARRIED = 8192;
+    /**
+     * And when the answers of all its channels come to at most this many bytes together: nginx
+     * keeps each for a minute in its shared memory (a post to everyone, say).
+     */
+    public const MAX_CARRIED_PER_POST = 16 << 20;
+
+    /**
+     * @var list<array{0:list<array{0:int,1:int}>|\Closure():list<array{0:int,1:int}>,1:array{header:string,title:string,html:string}|null}>|null
+     *      posts whose wake-ups wait for flush(); null: none wait
+     */
     private ?array $deferred = null;
 
     /**
@@ -42,12 +57,14 @@ final class NchanHold implements Hold
      * @param string|null $publishAddress the stream address of the internal server with the
      *        publishing location, e.g. "unix:///run/quorvel-nchan.sock"
      * @param \Closure(string):void $header sends one response header
+     * @param int $delay the "Delay" sent with every message, as a poll sends it
      */
     public function __construct(
         private string $location,
         private ?string $publishAddress,
         private string $publishPath = '/wake/',
         private ?\Closure $header = null,
+        private int $delay = 0,
     ) {
     }
 
@@ -78,31 +95,58 @@ final class NchanHold implements Hold
     }
 
     /**
-     * Wakes the polls that wait for the deliveries of a committed message, on both turns' channels.
-     * The publishes go out on one kept-alive connection, all written before the answers are read.
+     * Wakes the polls that wait for the deliveries of a committed message, on both turns' channels,
+     * with the message when it is small enough (see MAX_CARRIED). The publishes go out on one
+     * kept-alive connection, all written before the answers are read.
      *
-     * @param list<array{0:int,1:int}> $deliveries user id and Index of each delivery
+     * @param list<array{0:int,1:int}>|\Closure():list<array{0:int,1:int}> $deliveries user id and
+     *        Index of each delivery, or what looks them up (only when the wake-ups go out)
+     * @param array{header:string,title:string,html:string}|null $message the message as stored
      * @return int the deliveries whose wake-ups the publishing endpoint accepted
      */
-    public function wake(array $deliveries): int
+    public function wake(array|\Closure $deliveries, ?array $message = null): int
     {
-        if ($this->publishAddress === null || $deliveries === []) {
+        if ($this->publishAddress === null) {
             return 0;
         }
         if ($this->deferred !== null) {
-            array_push($this->deferred, ...$deliveries);
+            // Looked up and encoded after the site has its answer: for a post to everyone that
+            // is most of the work.
+            $this->deferred[] = [$deliveries, $message];
             return 0;
         }
-        $accepted = 0;
-        foreach (array_chunk($deliveries, 100) as $chunk) {
-            $accepted += $this->publish($chunk, true);
-        }
-        return $accepted;
+        return $this->send($this->wakeUps($deliveries instanceof \Closure ? $deliveries() : $deliveries, $message));
     }
 
     /**
-     * From now on wake() keeps the deliveries until flush(): the API answers the site first,
-     * so that its call does not wait for the wake-ups (one per recipient and turn).
+     * @param list<array{0:int,1:int}> $deliveries
+     * @param array{header:string,title:string,html:string}|null $message
+     * @return list<array{0:int,1:int,2:string}> user id, Index and the wake-up's answer
+     */
+    private function wakeUps(array $deliveries, ?array $message): array
+    {
+        $carried = $message !== null;
+        $wakeUps = [];
+        $bytes = 0;
+        foreach ($deliveries as [$userId, $idx]) {
+            $answer = self::WAKE_ANSWER;
+            if ($carried) {
+                $answer = Poller::encodeMessage(['idx' => $idx] + $message, $this->delay);
+                $bytes += 2 * strlen($answer);
+                $carried = strlen($answer) <= self::MAX_CARRIED && $bytes <= self::MAX_CARRIED_PER_POST;
+            }
+            $wakeUps[] = [$userId, $idx, $answer];
+        }
+        if (!$carried) {
+            // All or none: the same message wakes every recipient the same way.
+            $wakeUps = array_map(static fn(array $w): array => [$w[0], $w[1], self::WAKE_ANSWER], $wakeUps);
+        }
+        return $wakeUps;
+    }
+
+    /**
+     * From now on wake() keeps the wake-ups until flush(): the API answers the site first,
+     * so that its call does not wait for them (one per recipient and turn).
      */
     public function defer(): void
     {
@@ -112,19 +156,33 @@ final class NchanHold implements Hold
     /** Sends the wake-ups kept since defer(), and wakes at once again from then on. */
     public function flush(): int
     {
-        $deliveries = $this->deferred ?? [];
+        $posts = $this->deferred ?? [];
         $this->deferred = null;
-        return $this->wake($deliveries);
+        $accepted = 0;
+        foreach ($posts as [$deliveries, $message]) {
+            $accepted += $this->wake($deliveries, $message);
+        }
+        return $accepted;
     }
 
-    /** @param list<array{0:int,1:int}> $chunk */
+    /** @param list<array{0:int,1:int,2:string}> $wakeUps */
+    private function send(array $wakeUps): int
+    {
+        $accepted = 0;
+        foreach (array_chunk($wakeUps, 100) as $chunk) {
+            $accepted += $this->publish($chunk, true);
+        }
+        return $accepted;
+    }
+
+    /** @param list<array{0:int,1:int,2:string}> $chunk */
     private function publish(array $chunk, bool $retry): int
     {
         $requests = '';
-        foreach ($chunk as [$userId, $idx]) {
+        foreach ($chunk as [$userId, $idx, $answer]) {
             foreach ([0, 1] as $turn) {
                 $requests .= 'POST ' . $this->publishPath . self::channel($userId, $idx - 1, $turn) . " HTTP/1.1\r\n"
-                    . "Host: quorvel\r\nContent-Length: " . strlen(self::WAKE_ANSWER) . "\r\n\r\n" . self::WAKE_ANSWER;
+                    . "Host: quorvel\r\nContent-Type: text/plain\r\nContent-Length: " . strlen($answer) . "\r\n\r\n" . $answer;
             }
         }
         try {

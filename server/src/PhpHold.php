@@ -21,10 +21,29 @@ final class PhpHold implements Hold
     public static function fromConfig(HeldPolls $heldPolls, Config $config): self
     {
         $size = $config->get('max_held_polls');
-        $dir = $config->get('hold_lock_dir')
-            ?? sys_get_temp_dir() . '/quorvel-holds-' . substr(hash('sha256', (string)$config->get('dsn')), 0, 16);
-        $budget = new HoldBudget($dir, $size === null ? null : (int)$size);
+        $budget = new HoldBudget(self::slotFolder($config), $size === null ? null : (int)$size);
         return new self($heldPolls, (int)$config->get('delay'), $budget);
+    }
+
+    /**
+     * Where the slots lie: hold_lock_dir, else beside an SQLite database file (the PHP user
+     * writes that folder anyway, and whoever removes the database removes them too), else a
+     * folder of the system's temporary folder named after the database.
+     */
+    public static function slotFolder(Config $config): string
+    {
+        $dir = $config->get('hold_lock_dir');
+        if ($dir !== null) {
+            return (string)$dir;
+        }
+        $dsn = (string)$config->get('dsn');
+        if (str_starts_with($dsn, 'sqlite:')) {
+            $file = substr($dsn, 7);
+            if ($file !== '' && $file !== ':memory:' && !str_starts_with($file, 'file:')) {
+                return dirname($file) . '/' . basename($file) . '.holds';
+            }
+        }
+        return sys_get_temp_dir() . '/quorvel-holds-' . substr(hash('sha256', $dsn), 0, 16);
     }
 
     public function hold(int $userId, int $index, int $lastIndex, float $seconds, string $address, ?ClientLine $line): string

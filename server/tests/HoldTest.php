@@ -8,10 +8,12 @@ use Quorvel\Server\App;
 use Quorvel\Server\ClientLine;
 use Quorvel\Server\Config;
 use Quorvel\Server\Database;
+use Quorvel\Server\FieldList;
 use Quorvel\Server\Http;
 use Quorvel\Server\HoldBudget;
 use Quorvel\Server\Messages;
 use Quorvel\Server\NchanHold;
+use Quorvel\Server\PhpHold;
 use Quorvel\Server\Poller;
 
 /** How a poll with nothing pending waits: the budget of held polls, and the hand-off to nginx. */
@@ -45,6 +47,40 @@ final class HoldTest extends ServerTestCase
         $this->assertTrue($holders[3]->acquire(), 'a released slot is free again');
         $this->assertFalse((new HoldBudget($this->dir . '/slots', 3))->acquire());
         $this->assertFalse((new HoldBudget($this->dir . '/none', 0))->acquire(), 'a budget of nothing holds nothing');
+    }
+
+    /** @return array<string,array{0:string,1:string|null,2:string}> */
+    public static function slotFolders(): array
+    {
+        $temp = sys_get_temp_dir() . '/quorvel-holds-';
+        return [
+            'beside an SQLite file' => ['sqlite:/srv/q/var/quorvel.sqlite', null, '/srv/q/var/quorvel.sqlite.holds'],
+            'the configured folder first' => ['sqlite:/srv/q/var/quorvel.sqlite', '/run/q', '/run/q'],
+            'a server database: the temporary folder' => ['pgsql:host=/run/postgresql;dbname=q', null, $temp],
+            'an SQLite database in memory: the temporary folder' => ['sqlite::memory:', null, $temp],
+        ];
+    }
+
+    /** @dataProvider slotFolders */
+    public function testTheSlotsLieWhereTheirDatabaseIsOrInTheTemporaryFolder(string $dsn, ?string $dir, string $expected): void
+    {
+        $folder = PhpHold::slotFolder(Config::fromArray(['dsn' => $dsn, 'hold_lock_dir' => $dir]));
+        $this->assertStringStartsWith($expected, $folder);
+        $this->assertSame(str_ends_with($expected, '-'), strlen($folder) > strlen($expected), $folder);
+    }
+
+    /** A site tried out with php -S and removed again leaves no slot folder in the temporary folder. */
+    public function testHeldPollsOnSqliteLeaveNothingInTheTemporaryFolder(): void
+    {
+        if ($this->driver() !== 'sqlite') {
+            $this->markTestSkipped('slots beside the database are for SQLite');
+        }
+        $before = glob(sys_get_temp_dir() . '/quorvel-holds-*') ?: [];
+        $app = $this->app(['long_poll_seconds' => 1, 'max_held_polls' => 1, 'hold_lock_dir' => null]);
+        $app->accounts->create('a', 'b');
+        $this->assertSame(Poller::IDLE_ANSWER, $app->poller->answer(Http::formPairs('User=a&Pass=b&Index=0'), 'x', 0.1));
+        $this->assertSame($before, glob(sys_get_temp_dir() . '/quorvel-holds-*') ?: []);
+        $this->assertDirectoryExists($this->dir . '/test.sqlite.holds');
     }
 
     public function testAPollBeyondTheBudgetIsAnsweredAtOnceWithTheEmptyBody(): void
@@ -123,8 +159,8 @@ final class HoldTest extends ServerTestCase
         $nchan = new NchanHold('/quorvel-wait/', null, '/wake/', function (string $line) use (&$headers): void {
             $headers[] = $line;
         });
-        $messages = new Messages($app->db, function (array $deliveries) use (&$woken): void {
-            $woken = array_merge($woken, $deliveries);
+        $messages = new Messages($app->db, function (\Closure $deliveries) use (&$woken): void {
+            $woken = array_merge($woken, $deliveries());
         });
         $poller = new Poller($app->db, $config, $app->accounts, $messages, $nchan);
         $id = $app->accounts->create('a', 'b');
@@ -177,8 +213,8 @@ final class HoldTest extends ServerTestCase
     {
         $app = $this->app();
         $woken = [];
-        $messages = new Messages($app->db, function (array $deliveries) use (&$woken): void {
-            $woken[] = $deliveries;
+        $messages = new Messages($app->db, function (\Closure $deliveries) use (&$woken): void {
+            $woken[] = $deliveries();
         });
         $ids = [$app->accounts->create('a', 'p'), $app->accounts->create('b', 'p'), $app->accounts->create('c', 'p')];
         $app->accounts->setDisabled('c', true);
@@ -237,10 +273,12 @@ final class HoldTest extends ServerTestCase
                             $length = (int)$m[1];
                         }
                     }
-                    if ($length > 0) {
-                        fread($connection, $length);
+                    $body = '';
+                    while (strlen($body) < $length) {
+                        $body .= fread($connection, $length - strlen($body));
                     }
                     file_put_contents($log, explode(' ', $line)[1] . "\n", FILE_APPEND);
+                    file_put_contents("$log.bodies", bin2hex($body) . "\n", FILE_APPEND);
                     fwrite($connection, "HTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n");
                 }
                 fclose($connection);
@@ -315,6 +353,46 @@ final class HoldTest extends ServerTestCase
             $this->assertSame($paths, array_slice($published(), $seen), $name);
             $seen += count($paths);
         }
+    }
+
+    /** @return array<string,array{0:string|null,1:bool}> */
+    public static function carriedMessages(): array
+    {
+        return [
+            'a small message rides along' => ['<p>Paid</p>', true],
+            'up to the limit' => [str_repeat('x', NchanHold::MAX_CARRIED - 100), true],
+            'a larger one is fetched by the next poll' => [str_repeat('x', NchanHold::MAX_CARRIED), false],
+            'no message given' => [null, false],
+        ];
+    }
+
+    /**
+     * The waiting poll gets the message as a poll would have answered it, with the recipient's
+     * own Index (and the site's Delay); too large a message wakes with the plain wake-up.
+     *
+     * @dataProvider carriedMessages
+     */
+    public function testAWakeUpCarriesItsMessageWithEachRecipientsIndex(?string $html, bool $carried): void
+    {
+        $socket = $this->dir . '/wake.sock';
+        $log = $this->startPublishEndpoint($socket);
+        $nchan = new NchanHold('/quorvel-wait/', "unix://$socket", delay: 30);
+        $message = $html === null ? null : ['header' => 'Shop', 'title' => 'Order', 'html' => $html];
+        $this->assertSame(2, $nchan->wake([[3, 5], [4, 1]], $message));
+        $expected = [];
+        foreach ([5, 5, 1, 1] as $idx) {
+            $expected[] = $carried
+                ? ['Index' => (string)$idx, 'Header' => 'Shop', 'Title' => 'Order', 'Delay' => '30', 'Message' => $html]
+                : ['Again' => 'Wake'];
+        }
+        $bodies = array_map('hex2bin', file("$log.bodies", FILE_IGNORE_NEW_LINES));
+        $this->assertSame($expected, array_map(static function (string $body): array {
+            $fields = [];
+            foreach (array_chunk(FieldList::decode($body), 2) as [$name, $value]) {
+                $fields[$name] = $value;
+            }
+            return $fields;
+        }, $bodies));
     }
 
     public function testAnUnreachableEndpointLosesTheWakeUpsButNotThePost(): void
