@@ -195,3 +195,28 @@ TEST(HtmlEmojiCjk, RunsWithoutSpacesWrapInsideTheirBox) {
         EXPECT_GE(ink.height(), 30) << c.name;  // two lines at least
     }
 }
+
+TEST(HtmlEmojiCjk, LinesOfNormalHeightGrowForGlyphsOfAFallbackFamily) {
+    // Heights of one line at 20 pixels of a Latin family, as a browser draws them: ideographs, kana
+    // and Hangul come from the script's family and emoji from the colour family, both taller.
+    struct TCase {
+        const char* name;
+        const char* text;
+        const char* lang;
+        int height;
+    };
+    const TCase cases[] = {
+        {"Latin", "Text", "", 23},
+        {"ideographs", "Text \xE6\xBC\xA2\xE5\xAD\x97", "", 29},
+        {"kana", "\xE3\x81\x8B\xE3\x81\xAA", "", 29},
+        {"Hangul", "\xED\x95\x9C\xEA\xB8\x80", "", 29},
+        {"emoji", "Text \xF0\x9F\x98\x80", "", 24},
+        {"kana in Japanese", "Text \xE3\x81\x8B\xE3\x81\xAA", "ja", 29},
+    };
+    for (const TCase& c : cases) {
+        const QImage image = DrawBody(
+            "font:20px \"Liberation Sans\"",
+            std::string("<div lang='") + c.lang + "' style='background:#ff0000'>" + c.text + "</div>");
+        EXPECT_NEAR(ColorBounds(image, kRed, 10).height(), c.height, 1) << c.name;
+    }
+}
