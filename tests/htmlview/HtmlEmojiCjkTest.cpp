@@ -220,3 +220,26 @@ TEST(HtmlEmojiCjk, LinesOfNormalHeightGrowForGlyphsOfAFallbackFamily) {
         EXPECT_NEAR(ColorBounds(image, kRed, 10).height(), c.height, 1) << c.name;
     }
 }
+
+TEST(HtmlEmojiCjk, ALongRunOfClustersIsNotCutInsideAPicture) {
+    // Runs longer than a long word are cut into pieces that may break; the cuts fall between
+    // clusters, so each keycap and family stays one picture.
+    struct TCase {
+        const char* name;
+        const char* cluster;
+    };
+    const TCase cases[] = {
+        {"keycaps", "1\xEF\xB8\x8F\xE2\x83\xA3"},
+        {"families", "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7"},
+    };
+    std::string faces;
+    for (int i = 0; i < 8; ++i) faces += "\xF0\x9F\x98\x80";
+    const int width = InkBounds(DrawBody(kEmojiFont, faces, 600)).width();
+    for (const TCase& c : cases) {
+        std::string run;
+        for (int i = 0; i < 8; ++i) run += c.cluster;
+        const QRect ink = InkBounds(DrawBody(kEmojiFont, run, 600));
+        EXPECT_NEAR(ink.width(), width, width / 10) << c.name;
+        EXPECT_LE(ink.height(), 40) << c.name;  // one line
+    }
+}
