@@ -117,8 +117,8 @@ void THtmlContainer::draw_text(litehtml::uint_ptr, const char* text, litehtml::u
     int from = 0, to = 0;
     if (selection_.RangeAt(htmlpaint::Coordinate(static_cast<long long>(pos.x) - origin_.x()),
                            htmlpaint::Coordinate(static_cast<long long>(pos.y) - origin_.y()), from, to)) {
-        const int left = pos.x + font->metrics.horizontalAdvance(word.left(from));
-        const int right = pos.x + font->metrics.horizontalAdvance(word.left(to));
+        const int left = pos.x + emojitext::Width(*font, word.left(from));
+        const int right = pos.x + emojitext::Width(*font, word.left(to));
         const QRect marked(left, pos.y, std::max(1, right - left),
                            std::max(pos.height, font->metrics.height()));
         painter_->fillRect(marked, selectionBackground_);

@@ -243,3 +243,21 @@ TEST(HtmlEmojiCjk, ALongRunOfClustersIsNotCutInsideAPicture) {
         EXPECT_LE(ink.height(), 40) << c.name;  // one line
     }
 }
+
+TEST(HtmlEmojiCjk, AFoundEmojiIsMarkedOverItsWholePicture) {
+    struct TCase {
+        const char* name;
+        const char* emoji;
+    };
+    const TCase cases[] = {{"face", "\xF0\x9F\x98\x80"}, {"keycap", "1\xEF\xB8\x8F\xE2\x83\xA3"}};
+    for (const TCase& c : cases) {
+        THtmlView view;
+        Configure(view, 400, 200);
+        Load(view, std::string("<html><head><meta charset='utf-8'></head><body style='margin:0;") +
+                       kEmojiFont + "'>Pack " + c.emoji + " now</body></html>");
+        Settle();
+        ASSERT_EQ(view.FindText(QString::fromUtf8(c.emoji)), 1) << c.name;
+        // 30 pixels: a browser advances the picture by 37.
+        EXPECT_NEAR(view.FoundRect(0).width(), 37, 2) << c.name;
+    }
+}
