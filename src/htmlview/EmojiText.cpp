@@ -6,9 +6,16 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/TextClusters.h"
+
+struct TEmojiFace {
+    TEmojiFace(const QFont& f, const QFontMetrics& m) : font(f), metrics(m) {}
+    QFont font;
+    QFontMetrics metrics;
+};
 
 namespace emojitext {
 
@@ -17,11 +24,6 @@ namespace {
 // Browsers advance by the family's own advance, 2550 of its 2048 units per em; Qt scales the
 // family's bitmaps by a smaller factor, so the size asked of Qt is the one that gives that advance.
 constexpr double kAdvancePerEm = 2550.0 / 2048.0;
-
-struct TEmojiFace {
-    QFont font;
-    QFontMetrics metrics;
-};
 
 const QString& Family() {
     static const QString family = THtmlFonts::Installed(QStringLiteral("Noto Color Emoji"));
@@ -57,21 +59,18 @@ int EmojiPixelSize(int pixelSize) {
     return best;
 }
 
-// The emoji face for a text font: its size, and its decorations so that a link stays underlined.
-const TEmojiFace& Face(const QFont& text) {
-    static QHash<int, TEmojiFace*> faces;
-    const int size = std::clamp(text.pixelSize(), THtmlFonts::kMinPixelSize, THtmlFonts::kMaxPixelSize);
-    const int key =
-        size * 8 + (text.underline() ? 1 : 0) + (text.strikeOut() ? 2 : 0) + (text.overline() ? 4 : 0);
-    auto found = faces.constFind(key);
-    if (found != faces.constEnd()) return **found;
-    QFont font = EmojiFont(EmojiPixelSize(size));
-    font.setUnderline(text.underline());
-    font.setStrikeOut(text.strikeOut());
-    font.setOverline(text.overline());
-    auto* face = new TEmojiFace{font, QFontMetrics(font)};
-    faces.insert(key, face);
-    return *face;
+// The emoji face of a text font: its size, and its decorations so that a link stays underlined.
+const TEmojiFace& Face(const THtmlFont& text) {
+    if (!text.emojiFace) {
+        const int size =
+            std::clamp(text.font.pixelSize(), THtmlFonts::kMinPixelSize, THtmlFonts::kMaxPixelSize);
+        QFont font = EmojiFont(EmojiPixelSize(size));
+        font.setUnderline(text.font.underline());
+        font.setStrikeOut(text.font.strikeOut());
+        font.setOverline(text.font.overline());
+        text.emojiFace = std::make_shared<const TEmojiFace>(font, QFontMetrics(font));
+    }
+    return *text.emojiFace;
 }
 
 }  // namespace
@@ -81,8 +80,8 @@ int Width(const THtmlFont& font, const QString& word) {
     int width = 0;
     for (const TTextPiece& piece : textclusters::Split(word)) {
         const QString text = word.mid(piece.from, piece.length);
-        width += piece.emoji ? Face(font.font).metrics.horizontalAdvance(text)
-                             : font.metrics.horizontalAdvance(text);
+        width +=
+            piece.emoji ? Face(font).metrics.horizontalAdvance(text) : font.metrics.horizontalAdvance(text);
     }
     return width;
 }
@@ -100,7 +99,7 @@ void Draw(QPainter& painter, const THtmlFont& font, QPointF baseline, const QStr
             baseline.rx() += font.metrics.horizontalAdvance(text);
             continue;
         }
-        const TEmojiFace& face = Face(font.font);
+        const TEmojiFace& face = Face(font);
         painter.setFont(face.font);
         painter.drawText(baseline, text);
         painter.setFont(saved);

@@ -28,6 +28,8 @@ struct TFontVariant {
     bool operator==(const TFontVariant&) const = default;
 };
 
+struct TEmojiFace;
+
 // One font the renderer asked for, or a variant of one.
 struct THtmlFont {
     QFont font;
@@ -41,6 +43,8 @@ struct THtmlFont {
     // The largest ascent and descent of the fallback families of the variant, in pixels.
     int fallbackAscent = 0;
     int fallbackDescent = 0;
+    // The colour emoji font for this font's size and decorations, made when first needed.
+    mutable std::shared_ptr<const TEmojiFace> emojiFace;
 
     explicit THtmlFont(const QFont& f) : font(f), metrics(f) {}
     // The distance from the top of a line of the font's own height to its baseline.
