@@ -13,6 +13,7 @@
 
 #include "base/Text.h"
 #include "base/WideText.h"
+#include "htmlview/EmojiText.h"
 #include "htmlview/FontVariants.h"
 #include "htmlview/HintedElements.h"
 #include "htmlview/HtmlCleaner.h"
@@ -112,25 +113,25 @@ void THtmlContainer::draw_text(litehtml::uint_ptr, const char* text, litehtml::u
     if (!painter_ || !font || !text) return;
     const QString word = FromUtf8(text);
     painter_->setFont(font->font);
-    const QPointF baseline(pos.x, pos.y + markerShift_ + font->metrics.ascent());
+    const QPointF baseline(pos.x, pos.y + markerShift_ + font->Ascent());
     int from = 0, to = 0;
     if (selection_.RangeAt(htmlpaint::Coordinate(static_cast<long long>(pos.x) - origin_.x()),
                            htmlpaint::Coordinate(static_cast<long long>(pos.y) - origin_.y()), from, to)) {
-        const int left = pos.x + font->metrics.horizontalAdvance(word.left(from));
-        const int right = pos.x + font->metrics.horizontalAdvance(word.left(to));
+        const int left = pos.x + emojitext::Width(*font, word.left(from));
+        const int right = pos.x + emojitext::Width(*font, word.left(to));
         const QRect marked(left, pos.y, std::max(1, right - left),
                            std::max(pos.height, font->metrics.height()));
         painter_->fillRect(marked, selectionBackground_);
         painter_->save();
         painter_->setClipRect(marked, Qt::IntersectClip);
         painter_->setPen(selectionText_);
-        painter_->drawText(baseline, word);
+        emojitext::Draw(*painter_, *font, baseline, word);
         painter_->restore();
         painter_->save();
         QRegion rest(QRect(pos.x - 2, pos.y - 4, std::max(pos.width, right - pos.x) + 8, pos.height + 8));
         painter_->setClipRegion(rest.subtracted(QRegion(marked)), Qt::IntersectClip);
         painter_->setPen(htmlpaint::ToColor(color));
-        painter_->drawText(baseline, word);
+        emojitext::Draw(*painter_, *font, baseline, word);
         painter_->restore();
         return;
     }
@@ -142,7 +143,7 @@ void THtmlContainer::draw_text(litehtml::uint_ptr, const char* text, litehtml::u
                            word);
         return;
     }
-    painter_->drawText(baseline, word);
+    emojitext::Draw(*painter_, *font, baseline, word);
 }
 
 int THtmlContainer::pt_to_px(int pt) const {

@@ -6,6 +6,7 @@
 
 #include "base/Text.h"
 #include "htmlview/HtmlFonts.h"
+#include "htmlview/ScriptFallback.h"
 
 namespace {
 
@@ -52,6 +53,22 @@ bool Spacing(const std::string& value, int fontSize, double& pixels) {
     return true;
 }
 
+// The fallback families that the words directly inside an element are drawn with.
+void AddFallbacks(litehtml::element& element, TFontVariant& variant) {
+    TScriptFallback fallback;
+    std::string text;
+    const size_t count = element.get_children_count();
+    for (size_t i = 0; i < count; ++i) {
+        const litehtml::element::ptr child = element.get_child(static_cast<int>(i));
+        if (!child || child->get_display() != litehtml::display_inline_text) continue;
+        text.clear();
+        child->get_text(text);
+        fallback.Add(text);
+    }
+    variant.fallbackLanguage = fallback.CjkLanguage(variant.language);
+    variant.emojiFallback = fallback.emoji;
+}
+
 void Apply(const litehtml::element::ptr& element, TFontVariant inherited, THtmlFonts& fonts) {
     auto* tag = dynamic_cast<litehtml::html_tag*>(element.get());
     if (!tag || element->get_display() == litehtml::display_inline_text) return;
@@ -82,11 +99,14 @@ void Apply(const litehtml::element::ptr& element, TFontVariant inherited, THtmlF
         variant.language = script ? language : QString();
     }
 
+    // The fallback families are the element's own, not inherited.
+    TFontVariant own = variant;
+    AddFallbacks(*element, own);
     litehtml::uint_ptr& font = TFontAccess::Font(*tag);
     const THtmlFont* current = THtmlFonts::From(font);
-    if (current && (current->base || !(variant == TFontVariant{}))) {
+    if (current && (current->base || !(own == TFontVariant{}))) {
         litehtml::font_metrics metrics;
-        const litehtml::uint_ptr chosen = fonts.Variant(font, variant, &metrics);
+        const litehtml::uint_ptr chosen = fonts.Variant(font, own, &metrics);
         if (chosen != font) {
             font = chosen;
             TFontAccess::Metrics(*tag) = metrics;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/Text.h"
+#include "htmlview/CjkLineBreaks.h"
 #include "htmlview/HtmlFormSpecs.h"
 #include "htmlview/HtmlGumbo.h"
 #include "htmlview/HtmlHints.h"
@@ -95,10 +96,10 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
-// Ideographs break anywhere already; a zero-width space is a break opportunity of its own.
+// Ideographs, kana, Hangul and pictographs break by their own rules already; a zero-width space
+// is a break opportunity of its own.
 bool EndsWord(const char* p, size_t length) {
-    const unsigned char c = static_cast<unsigned char>(*p);
-    if (length >= 3 && (c == 0xE3 || (c >= 0xE4 && c <= 0xE9))) return true;
+    if (length >= 3 && cjklinebreaks::BreaksWithoutSpaces(cjklinebreaks::CodePoint(p, length))) return true;
     return length == 3 && std::memcmp(p, kBreakOpportunity, 3) == 0;
 }
 
@@ -142,7 +143,10 @@ void TCleaner::WriteText(const GumboNode* node, int tableDepth) {
         while (end < length && !IsBlank(text[end]) && !soft) {
             size_t step = std::min(Utf8Length(static_cast<unsigned char>(text[end])), length - end);
             if (EndsWord(text + end, step)) break;
-            chars.push_back(end);
+            // No break inside a character cluster.
+            if (step == 1 || !cjklinebreaks::Joins(cjklinebreaks::CodePoint(text + end, step)) ||
+                chars.empty())
+                chars.push_back(end);
             soft = SoftBreakAfter(text, end, length) && chars.size() > 1;
             end += step;
         }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "htmlview/EmojiText.h"
 #include "htmlview/HtmlFonts.h"
 
 namespace {
@@ -135,9 +136,8 @@ const std::vector<QRect>& THtmlFind::Boxes(int index) const {
             const int from = source.offset, to = sources_[static_cast<size_t>(end - 1)].offset + 1;
             int left = run.box.left(), right = run.box.left() + run.box.width();
             if (run.font) {
-                left += run.font->metrics.horizontalAdvance(run.text.left(from));
-                right =
-                    std::min(right, run.box.left() + run.font->metrics.horizontalAdvance(run.text.left(to)));
+                left += emojitext::Width(*run.font, run.text.left(from));
+                right = std::min(right, run.box.left() + emojitext::Width(*run.font, run.text.left(to)));
             }
             if (right > left) boxes.emplace_back(left, run.box.top(), right - left, run.box.height());
         }

@@ -2,10 +2,15 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QRawFont>
+#include <QtEndian>
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "base/Text.h"
+#include "htmlview/CjkLineBreaks.h"
+#include "htmlview/EmojiText.h"
 
 namespace {
 
@@ -24,6 +29,30 @@ QString ExactFamily(const QString& name) {
     if (known.size() > 100) known.clear();
     known.insert(name, result);
     return result;
+}
+
+// Raises ascent and descent to those a family has at a pixel size, as browsers read them from
+// the family's horizontal header, each rounded.
+void VerticalMetrics(const QString& family, int pixelSize, int& ascent, int& descent) {
+    static QHash<QString, std::pair<double, double>> known;  // per em
+    auto found = known.constFind(family);
+    if (found == known.constEnd()) {
+        QFont font(family);
+        font.setPixelSize(100);
+        font.setStyleStrategy(QFont::NoFontMerging);
+        const QRawFont raw = QRawFont::fromFont(font);
+        const QByteArray header = raw.fontTable("hhea"), head = raw.fontTable("head");
+        std::pair<double, double> perEm{0, 0};
+        if (header.size() >= 10 && head.size() >= 20) {
+            const int units = qFromBigEndian<quint16>(head.constData() + 18);
+            if (units > 0)
+                perEm = {qFromBigEndian<qint16>(header.constData() + 4) / double(units),
+                         -qFromBigEndian<qint16>(header.constData() + 6) / double(units)};
+        }
+        found = known.insert(family, perEm);
+    }
+    ascent = std::max(ascent, static_cast<int>(std::lround(found->first * pixelSize)));
+    descent = std::max(descent, static_cast<int>(std::lround(found->second * pixelSize)));
 }
 
 QString DesktopMonospace() {
@@ -179,9 +208,10 @@ void THtmlFonts::FillMetrics(const THtmlFont& item, litehtml::font_metrics* fm) 
     if (!fm) return;
     // Browsers space lines by ascent, descent and the font's line gap, each rounded, and put the
     // gap below the text.
-    fm->ascent = item.metrics.ascent();
-    fm->height = item.metrics.lineSpacing();
-    fm->descent = fm->height - fm->ascent;
+    // Glyphs of a fallback family with larger metrics make the line taller.
+    fm->ascent = item.Ascent();
+    fm->descent = std::max(item.metrics.lineSpacing() - item.metrics.ascent(), item.fallbackDescent);
+    fm->height = fm->ascent + fm->descent;
     fm->x_height = item.metrics.xHeight();
     // Decorations run under the spaces between words too.
     fm->draw_spaces = item.decoration != 0;
@@ -200,6 +230,25 @@ litehtml::uint_ptr THtmlFonts::Variant(litehtml::uint_ptr handle, const TFontVar
     }
     // A language that changes no family is no variant.
     if (families == base->font.families()) variant.language.clear();
+    int fallbackAscent = 0, fallbackDescent = 0;
+    const int pixelSize = base->font.pixelSize();
+    if (!variant.fallbackLanguage.isEmpty()) {
+        const QString suffix = CjkSuffix(variant.fallbackLanguage);
+        const QString family = Installed(QStringLiteral("Noto Sans CJK %1").arg(suffix));
+        if (family.isEmpty()) {
+            variant.fallbackLanguage.clear();
+        } else {
+            if (!families.contains(family)) families << family;
+            VerticalMetrics(family, pixelSize, fallbackAscent, fallbackDescent);
+        }
+    }
+    if (variant.emojiFallback) {
+        const QString family = Installed(QStringLiteral("Noto Color Emoji"));
+        if (family.isEmpty())
+            variant.emojiFallback = false;
+        else
+            VerticalMetrics(family, pixelSize, fallbackAscent, fallbackDescent);
+    }
     THtmlFont* chosen = nullptr;
     if (variant == TFontVariant{}) chosen = base;
     for (THtmlFont* existing : base->variants)
@@ -215,6 +264,8 @@ litehtml::uint_ptr THtmlFonts::Variant(litehtml::uint_ptr handle, const TFontVar
         chosen->faceName = base->faceName;
         chosen->variant = variant;
         chosen->base = base;
+        chosen->fallbackAscent = fallbackAscent;
+        chosen->fallbackDescent = fallbackDescent;
         base->variants.push_back(chosen);
         fonts_.insert(chosen);
     }
@@ -238,7 +289,7 @@ int THtmlFonts::TextWidth(const char* text, litehtml::uint_ptr handle) {
     auto found = item->widths.constFind(word);
     if (found != item->widths.constEnd()) return *found;
     if (item->widths.size() >= kMaxCachedWidths) item->widths.clear();
-    const int width = item->metrics.horizontalAdvance(word);
+    const int width = emojitext::Width(*item, word);
     item->widths.insert(word, width);
     return width;
 }
@@ -248,6 +299,8 @@ void THtmlFonts::SplitWords(const char* text, const std::function<void(const cha
     if (!text) return;
     std::string word;
     int chars = 0;
+    char32_t previous = 0;
+    int regional = 0;  // regional indicators just before, pairs of which are flags
     auto flush = [&] {
         if (!word.empty()) onWord(word.c_str());
         word.clear();
@@ -259,6 +312,8 @@ void THtmlFonts::SplitWords(const char* text, const std::function<void(const cha
             flush();
             const char space[2] = {static_cast<char>(c), 0};
             onSpace(space);
+            previous = 0;
+            regional = 0;
             ++p;
             continue;
         }
@@ -270,16 +325,21 @@ void THtmlFonts::SplitWords(const char* text, const std::function<void(const cha
         if (length == 3 && c == 0xE2 && static_cast<unsigned char>(p[1]) == 0x80 &&
             static_cast<unsigned char>(p[2]) == 0x8B && !word.empty()) {
             flush();
+            previous = 0;
             p += length;
             continue;
         }
-        // Ideographs break anywhere, as in the renderer's own splitting.
-        const bool ideograph = length >= 3 && (c == 0xE3 || (c >= 0xE4 && c <= 0xE9));
-        if (ideograph) flush();
+        const char32_t point = cjklinebreaks::CodePoint(p, length);
+        // Ideographs, kana, Hangul and pictographs break between any two, save where a line may not
+        // start or end; a long word is cut, but never inside a character cluster.
+        if (!word.empty() && (cjklinebreaks::BreakBetween(previous, point, regional) ||
+                              (chars >= kMaxWordChars && !cjklinebreaks::Joins(point))))
+            flush();
+        regional = cjklinebreaks::Regional(point) ? regional + 1 : 0;
+        previous = point;
         word.append(p, length);
         ++chars;
         p += length;
-        if (ideograph || chars >= kMaxWordChars) flush();
     }
     flush();
 }

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QHash>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,9 +20,15 @@ struct TFontVariant {
     double wordSpacing = 0;    // pixels added to each space
     bool smallCaps = false;
     QString language;  // the lang attribute in force, lower case
+    // Families some of the element's own text is drawn with, whose heights its lines of normal
+    // height take: the family of a Chinese, Japanese or Korean language, and colour emoji.
+    QString fallbackLanguage;
+    bool emojiFallback = false;
 
     bool operator==(const TFontVariant&) const = default;
 };
+
+struct TEmojiFace;
 
 // One font the renderer asked for, or a variant of one.
 struct THtmlFont {
@@ -33,8 +40,15 @@ struct THtmlFont {
     TFontVariant variant;
     THtmlFont* base = nullptr;         // the font this is a variant of
     std::vector<THtmlFont*> variants;  // of this font, deleted with it
+    // The largest ascent and descent of the fallback families of the variant, in pixels.
+    int fallbackAscent = 0;
+    int fallbackDescent = 0;
+    // The colour emoji font for this font's size and decorations, made when first needed.
+    mutable std::shared_ptr<const TEmojiFace> emojiFace;
 
     explicit THtmlFont(const QFont& f) : font(f), metrics(f) {}
+    // The distance from the top of a line of the font's own height to its baseline.
+    int Ascent() const { return std::max(metrics.ascent(), fallbackAscent); }
 };
 
 // Fonts by the renderer's handles, with the default names of the view.

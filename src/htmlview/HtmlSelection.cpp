@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "htmlview/EmojiText.h"
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/TextRuns.h"
 
@@ -40,8 +41,8 @@ int THtmlSelection::OffsetAt(const TTextRun& run, int x) const {
     if (x <= run.box.left() || run.text.isEmpty()) return 0;
     if (x >= run.box.right() || !run.font) return static_cast<int>(run.text.size());
     for (int i = 1; i <= run.text.size(); ++i) {
-        const int left = run.font->metrics.horizontalAdvance(run.text.left(i - 1));
-        const int right = run.font->metrics.horizontalAdvance(run.text.left(i));
+        const int left = emojitext::Width(*run.font, run.text.left(i - 1));
+        const int right = emojitext::Width(*run.font, run.text.left(i));
         if (x < run.box.left() + (left + right) / 2) return i - 1;
     }
     return static_cast<int>(run.text.size());
