@@ -180,8 +180,10 @@ void OrderBlock(const litehtml::element::ptr& element) {
     const FriBidiLevel paragraph = rtl ? 1 : 0;
     for (TLine& line : lines) {
         for (TPiece& piece : line) {
+            // A word of mixed levels (digits and the full stop after them) goes with its highest
+            // part: the digits of a number broken after its hyphens stay in one run.
             piece.level = piece.from < piece.to ? levels[piece.from] : paragraph;
-            for (size_t i = piece.from; i < piece.to; ++i) piece.level = std::min(piece.level, levels[i]);
+            for (size_t i = piece.from; i < piece.to; ++i) piece.level = std::max(piece.level, levels[i]);
             EmbedWord(piece, levels);
         }
         PlaceInOrder(line, paragraph);

@@ -34,6 +34,10 @@ TEST(HtmlRightToLeft, StartAlignedTextStandsOnTheRightOfARightToLeftBlock) {
         {"><body><div dir='rtl'><div><font color=red>שלום</font></div></div>", true},
         {"><body><table dir='rtl' width='100%'><tr><td><font color=red>שלום</font></td></tr></table>", true},
         {"><body dir='rtl'><p style='text-align: start'><font color=red>שלום</font></p>", true},
+        // A table inside centred content starts its text afresh, at its own start.
+        {"><body><table width='100%'><tr><td align='center'><table dir='rtl' width='100%'><tr><td>"
+         "<font color=red>שלום</font></td></tr></table></td></tr></table>",
+         true},
         // Written sides and the end stay; a left-to-right block inside turns back.
         {"><body dir='rtl'><p style='text-align: left'><font color=red>שלום</font></p>", false},
         {"><body dir='rtl'><p style='text-align: end'><font color=red>שלום</font></p>", false},
