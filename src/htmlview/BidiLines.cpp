@@ -179,11 +179,26 @@ void OrderBlock(const litehtml::element::ptr& element) {
         return;
     const FriBidiLevel paragraph = rtl ? 1 : 0;
     for (TLine& line : lines) {
-        for (TPiece& piece : line) {
-            // A word of mixed levels (digits and the full stop after them) goes with its highest
-            // part: the digits of a number broken after its hyphens stay in one run.
-            piece.level = piece.from < piece.to ? levels[piece.from] : paragraph;
-            for (size_t i = piece.from; i < piece.to; ++i) piece.level = std::max(piece.level, levels[i]);
+        // A word of mixed levels (a number and the full stop after it) goes with the part of it
+        // that joins its neighbour's run: the digits of a number broken after its hyphens stay in
+        // one run, while numbers that hyphens only separate (in Arabic text) stay apart.
+        auto first = [&](const TPiece& piece) {
+            return piece.from < piece.to ? levels[piece.from] : paragraph;
+        };
+        auto last = [&](const TPiece& piece) {
+            return piece.from < piece.to ? levels[piece.to - 1] : paragraph;
+        };
+        for (size_t i = 0; i < line.size(); ++i) {
+            TPiece& piece = line[i];
+            FriBidiLevel lowest = first(piece), highest = first(piece);
+            for (size_t c = piece.from; c < piece.to; ++c) {
+                lowest = std::min(lowest, levels[c]);
+                highest = std::max(highest, levels[c]);
+            }
+            FriBidiLevel joined = lowest;
+            if (i > 0) joined = std::max(joined, std::min(first(piece), last(line[i - 1])));
+            if (i + 1 < line.size()) joined = std::max(joined, std::min(last(piece), first(line[i + 1])));
+            piece.level = std::min(joined, highest);
             EmbedWord(piece, levels);
         }
         PlaceInOrder(line, paragraph);
