@@ -103,6 +103,28 @@ TEST(HtmlRightToLeft, CellsOfARowSpanKeepTheirRowsMirrored) {
     EXPECT_GT(blue.top(), red.top());
 }
 
+TEST(HtmlRightToLeft, LayoutsAtOtherWidthsKeepTheRightToLeftOrder) {
+    // Each layout mirrors the cells and orders the words afresh, once.
+    THtmlView view;
+    Configure(view, kWidth, 200);
+    Load(view,
+         "<!DOCTYPE html><html dir='rtl'><body style='margin:0'><table width='100%' cellspacing=0><tr>"
+         "<td bgcolor=red>מוצר</td><td>כמות</td></tr></table><p><font color=blue>שלום</font>"
+         "<font color=green>!</font></p></body></html>");
+    for (int width : {450, 700, 520}) {
+        view.resize(width, 200);
+        const QImage image = Shot(view);
+        const QRect red = ColorBounds(image, kRed, 10), blue = ColorBounds(image, kBlue, 60),
+                    green = ColorBounds(image, kGreen, 60);
+        ASSERT_FALSE(red.isEmpty()) << width;
+        ASSERT_FALSE(blue.isEmpty()) << width;
+        ASSERT_FALSE(green.isEmpty()) << width;
+        EXPECT_EQ(red.right(), width - 1) << width;
+        EXPECT_LT(green.right(), blue.left()) << width;
+        EXPECT_GT(blue.right(), width - 20) << width;
+    }
+}
+
 TEST(HtmlRightToLeft, ListMarkersStandOnTheRightOfARightToLeftList) {
     struct TCase {
         const char* html;  // the red ink is the marker; the item's text is black
