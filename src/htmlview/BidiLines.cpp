@@ -158,7 +158,9 @@ void PlaceInOrder(TLine& line, FriBidiLevel paragraph) {
     }
 }
 
-void OrderBlock(const litehtml::element::ptr& element) {
+}  // namespace
+
+void OrderBidiLines(const litehtml::element::ptr& element) {
     auto* block = dynamic_cast<litehtml::html_tag*>(element.get());
     if (!block || TBoxesAccess::Boxes(*block).empty()) return;
     std::u32string text;
@@ -202,20 +204,5 @@ void OrderBlock(const litehtml::element::ptr& element) {
             EmbedWord(piece, levels);
         }
         PlaceInOrder(line, paragraph);
-    }
-}
-
-}  // namespace
-
-void OrderBidiLines(const litehtml::element::ptr& root) {
-    std::vector<litehtml::element::ptr> items{root};
-    while (!items.empty()) {
-        litehtml::element::ptr element = std::move(items.back());
-        items.pop_back();
-        if (element->get_display() == litehtml::display_none || element->skip()) continue;
-        if (dynamic_cast<litehtml::el_text*>(element.get())) continue;
-        OrderBlock(element);
-        for (int i = static_cast<int>(element->get_children_count()); i-- > 0;)
-            if (auto child = element->get_child(i)) items.push_back(std::move(child));
     }
 }

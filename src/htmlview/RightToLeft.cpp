@@ -192,13 +192,16 @@ void MirrorCells(const litehtml::element::ptr& table) {
     }
 }
 
-void MirrorTables(const litehtml::element::ptr& root) {
+// After a layout: right-to-left tables mirrored, the lines of every block in bidirectional order.
+void ArrangeDirections(const litehtml::element::ptr& root) {
     std::vector<litehtml::element::ptr> items{root};
     while (!items.empty()) {
         litehtml::element::ptr element = std::move(items.back());
         items.pop_back();
         if (element->get_display() == litehtml::display_none || element->skip()) continue;
+        if (dynamic_cast<litehtml::el_text*>(element.get())) continue;
         if (IsTableBox(*element) && IsRightToLeft(*element)) MirrorCells(element);
+        OrderBidiLines(element);
         for (int i = static_cast<int>(element->get_children_count()); i-- > 0;)
             if (auto child = element->get_child(i)) items.push_back(std::move(child));
     }
@@ -216,8 +219,7 @@ void RenderInDirection(litehtml::document& document, int width) {
         root->set_attr(kDirectionsAttribute, GiveDirections(root) ? "1" : "0");
     RenderCollapsingMargins(document, width);
     if (!root || std::strcmp(root->get_attr(kDirectionsAttribute, "0"), "1") != 0) return;
-    MirrorTables(root);
-    OrderBidiLines(root);
+    ArrangeDirections(root);
 }
 
 litehtml::element::ptr PieceAt(const litehtml::element::ptr& root, int x, int y) {
