@@ -9,6 +9,8 @@ section, dir, dd, dl, dt, menu, ol, ul, fieldset, details, summary { display: bl
 head, link, meta, script, style, title, base, template, datalist, area, param, noscript,
 [hidden], input[type="hidden"] { display: none; }
 li { display: list-item; }
+[dir="rtl"] { direction: rtl; }
+[dir="ltr"] { direction: ltr; }
 html { font-size: medium; line-height: normal; }
 body { margin: 8px; }
 p, blockquote, figure, listing, plaintext, pre, xmp, dl, ol, ul, dir, menu { margin-top: 1em; margin-bottom: 1em; }

@@ -108,10 +108,16 @@ int THtmlContainer::text_width(const char* text, litehtml::uint_ptr hFont) {
 }
 
 void THtmlContainer::draw_text(litehtml::uint_ptr, const char* text, litehtml::uint_ptr hFont,
-                               litehtml::web_color color, const litehtml::position& pos) {
+                               litehtml::web_color color, const litehtml::position& given) {
     THtmlFont* font = THtmlFonts::From(hFont);
     if (!painter_ || !font || !text) return;
-    const QString word = FromUtf8(text);
+    litehtml::position pos = given;
+    QString word = FromUtf8(text);
+    if (markerMirrored_) {
+        // A list number on the right of its item, read from the right.
+        pos.x = markerAxis_ - given.x - given.width;
+        if (word.endsWith(QLatin1Char('.'))) word = QLatin1Char('.') + word.chopped(1);
+    }
     painter_->setFont(font->font);
     const QPointF baseline(pos.x, pos.y + markerShift_ + font->Ascent());
     int from = 0, to = 0;
@@ -157,7 +163,9 @@ void THtmlContainer::draw_list_marker(litehtml::uint_ptr, const litehtml::list_m
     QPixmap picture;
     if (!marker.image.empty() && viewImages_)
         picture = pictures_.Frame(PictureKey(marker.image, marker.baseurl ? marker.baseurl : ""));
-    htmlpaint::DrawListMarker(*painter_, marker, picture, THtmlFonts::From(marker.font));
+    litehtml::list_marker placed = marker;
+    if (markerMirrored_) placed.pos.x = markerAxis_ - marker.pos.x - marker.pos.width;
+    htmlpaint::DrawListMarker(*painter_, placed, picture, THtmlFonts::From(marker.font), markerMirrored_);
 }
 
 void THtmlContainer::ApplyFontVariants(const litehtml::element::ptr& root) {

@@ -80,6 +80,12 @@ public:
     // How far the numbers of list items drawn next are moved down, to the baseline of their
     // item's first line (litehtml draws them as text, placed by the font's height).
     void SetMarkerShift(int pixels) { markerShift_ = pixels; }
+    // Markers drawn next stand mirrored about the middle of their item (a right-to-left list):
+    // the sum of the left and right edges of the item's box.
+    void SetMarkerMirror(bool mirrored, int leftPlusRight = 0) {
+        markerMirrored_ = mirrored;
+        markerAxis_ = leftPlusRight;
+    }
 
     // Gives the elements of a built document the fonts of their letter and word spacing, small
     // capitals and language; called before each layout.
@@ -162,4 +168,6 @@ private:
     bool sheetsPending_ = false;
     bool quirks_ = false;
     int markerShift_ = 0;
+    bool markerMirrored_ = false;
+    int markerAxis_ = 0;
 };

@@ -9,6 +9,7 @@
 
 #include "htmlview/DocumentContainer.h"
 #include "htmlview/HtmlCleaner.h"
+#include "htmlview/RightToLeft.h"
 
 namespace {
 
@@ -374,6 +375,8 @@ void TListItem::draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::posit
     // The first line's text is centred in the line height; a number, in the font's height. Only
     // the marker is drawn as text by the item itself: its content is drawn by its children.
     container_->SetMarkerShift(std::max(0, (m_line_height - m_font_metrics.height) / 2));
+    container_->SetMarkerMirror(IsRightToLeft(*this), 2 * (x + m_pos.x) + m_pos.width);
     litehtml::html_tag::draw(hdc, x, y, clip);
     container_->SetMarkerShift(0);
+    container_->SetMarkerMirror(false);
 }

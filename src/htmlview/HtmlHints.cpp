@@ -115,7 +115,7 @@ void Align(const GumboElement& element, THintContext& frame, std::string& hints)
             hints += "margin-left:auto;";
         else if (align == "left" || align == "right")
             hints += "float:" + align + ";";
-        if (frame.legacyAlign != TAlign::None) hints += "text-align:left;";
+        if (frame.legacyAlign != TAlign::None) hints += "text-align:start;";
         frame.legacyAlign = TAlign::None;
         return;
     }

@@ -332,7 +332,7 @@ QString MarkerText(litehtml::list_style_type type, int index) {
 }
 
 void DrawListMarker(QPainter& painter, const litehtml::list_marker& marker, const QPixmap& picture,
-                    THtmlFont* font) {
+                    THtmlFont* font, bool rightToLeft) {
     const QRectF box(marker.pos.x, marker.pos.y, marker.pos.width, marker.pos.height);
     const QColor color = ToColor(marker.color);
     painter.save();
@@ -341,14 +341,16 @@ void DrawListMarker(QPainter& painter, const litehtml::list_marker& marker, cons
         painter.restore();
         return;
     }
-    const QString text = MarkerText(marker.marker_type, marker.index);
+    QString text = MarkerText(marker.marker_type, marker.index);
+    if (rightToLeft && text.endsWith(QLatin1Char('.'))) text = QLatin1Char('.') + text.chopped(1);
     if (!text.isEmpty()) {
         if (font) {
             painter.setFont(font->font);
             painter.setPen(color);
             const int width = font->metrics.horizontalAdvance(text);
             // Numbers end a little before the item's text, as in browsers.
-            const double right = box.right() + box.width() * 0.5;
+            const double right =
+                rightToLeft ? box.left() - box.width() * 0.5 + width : box.right() + box.width() * 0.5;
             const double baseline = box.bottom() - (box.height() - font->metrics.ascent()) / 2.0 + 1;
             painter.drawText(
                 QPointF(right - width, std::max(baseline, box.top() + font->metrics.ascent() * 0.8)), text);

@@ -32,9 +32,10 @@ void DrawBackground(QPainter& painter, const litehtml::background_paint& backgro
 // The four borders of a box with their styles, colours and corner radii.
 void DrawBorders(QPainter& painter, const litehtml::borders& borders, const litehtml::position& box);
 
-// A bullet, a numbered marker or a marker picture.
+// A bullet, a numbered marker or a marker picture. A number of a right-to-left item starts a little
+// after the item's text and reads from the right (".3").
 void DrawListMarker(QPainter& painter, const litehtml::list_marker& marker, const QPixmap& picture,
-                    THtmlFont* font);
+                    THtmlFont* font, bool rightToLeft = false);
 
 // The marker text of a numbered list item ("3.", "c.", "iv."); empty for bullets.
 QString MarkerText(litehtml::list_style_type type, int index);

@@ -3,6 +3,7 @@
 #include "base/WideText.h"
 #include "htmlview/HtmlPainter.h"
 #include "htmlview/HtmlViewPrivate.h"
+#include "htmlview/RightToLeft.h"
 
 // Anchors, links and visited targets of the view's document.
 
@@ -109,6 +110,7 @@ ByteString THtmlViewPrivate::LinkAt(QPoint viewportPoint, bool withMapPosition) 
     const QPoint point = ToDocument(viewportPoint);
     auto element =
         document_->root()->get_element_by_point(point.x(), point.y(), viewportPoint.x(), viewportPoint.y());
+    if (auto piece = PieceAt(document_->root(), point.x(), point.y())) element = piece;
     litehtml::element::ptr map;
     for (auto e = element; e; e = e->parent()) {
         const char* tag = e->get_tagName();

@@ -11,7 +11,7 @@
 #include "htmlview/CharsetDetect.h"
 #include "htmlview/DefaultStyle.h"
 #include "htmlview/HtmlPainter.h"
-#include "htmlview/MarginCollapse.h"
+#include "htmlview/RightToLeft.h"
 #include "htmlview/ZoomSteps.h"
 
 THtmlViewPrivate::THtmlViewPrivate(THtmlView* view)
@@ -259,7 +259,7 @@ void THtmlViewPrivate::PrepareNext() {
         const bool complete = !container.SheetsPending();
         entry->pictures = container.BuiltPictures();
         entry->width = LayoutWidth();
-        RenderCollapsingMargins(*entry->document, entry->width);
+        RenderInDirection(*entry->document, entry->width);
         container.SetBaseAddress(shownBase);
         if (complete) cache_.Put(std::move(entry));
     } catch (const std::exception&) {
@@ -352,7 +352,7 @@ void THtmlViewPrivate::Layout() {
     if (document_) {
         if (width != layoutWidth_) document_->media_changed();
         container.ClearSizeWaits();
-        RenderCollapsingMargins(*document_, width);
+        RenderInDirection(*document_, width);
         // Sizes the renderer got from hostile styles stay within what scrolling can express.
         docWidth_ = std::clamp(document_->width(), 0, 1 << 28);
         docHeight_ = std::clamp(document_->height(), 0, 1 << 28);
