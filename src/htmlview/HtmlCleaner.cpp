@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/Text.h"
+#include "htmlview/ColumnWidths.h"
 #include "htmlview/HtmlFormSpecs.h"
 #include "htmlview/HtmlGumbo.h"
 #include "htmlview/HtmlHints.h"
@@ -73,6 +74,7 @@ private:
     TCleanDocument result_;
     TFormCollector formCollector_;
     TStyleFixes styleFixes_;
+    TColumnWidths columnWidths_;
     std::string bodyRules_;  // link colours of the body, as a style sheet
     size_t elements_ = 0;
     size_t spanTotal_ = 0;
@@ -192,6 +194,7 @@ void TCleaner::WriteAttributes(const GumboElement& element, TFrame& frame) {
     const std::string& tag = frame.tag;
     std::string& out = result_.html;
     std::string hints = PresentationalStyle(element, frame.hints, bodyRules_);
+    hints += columnWidths_.CellHint(frame.node);
     if (!hints.empty()) hints = styleFixes_.Declarations(hints);
     std::string style;
     for (unsigned i = 0; i < element.attributes.length; ++i) {
@@ -366,6 +369,7 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
                 next.hints = frame.hints;
                 next.tableDepth = frame.tableDepth;
                 if (child->v.element.tag == GUMBO_TAG_TABLE) next.order = TableOrder(child->v.element);
+                columnWidths_.Read(child);
                 const int depth = keptDepth_;
                 stack.push_back(std::move(next));
                 Open(stack.back(), depth);
