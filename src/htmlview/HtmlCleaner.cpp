@@ -9,6 +9,7 @@
 
 #include "base/Text.h"
 #include "htmlview/ColumnWidths.h"
+#include "htmlview/EmptyLines.h"
 #include "htmlview/HtmlFormSpecs.h"
 #include "htmlview/HtmlGumbo.h"
 #include "htmlview/HtmlHints.h"
@@ -272,6 +273,7 @@ void TCleaner::Open(TFrame& frame, int depth) {
     ++items_;
     frame.emitted = true;
     ++keptDepth_;
+    if (element.tag == GUMBO_TAG_BR && BreakStartsLine(out)) out += kBreakOpportunity;
     out += '<';
     out += frame.tag;
     WriteAttributes(element, frame);
