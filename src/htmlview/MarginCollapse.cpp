@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "htmlview/DocumentContainer.h"
+#include "htmlview/FixedPitchSizes.h"
 #include "htmlview/LineHeights.h"
 
 namespace {
@@ -150,6 +151,7 @@ void CollapseSiblings(const litehtml::element::ptr& parent, TMarginChanges& chan
 void RenderCollapsingMargins(litehtml::document& document, int width) {
     const litehtml::element::ptr root = document.root();
     auto* container = dynamic_cast<THtmlContainer*>(document.container());
+    FitFixedPitchSizes(root);
     if (container && root) container->ApplyFontVariants(root);
     document.render(width);
     if (!root) return;
