@@ -173,3 +173,27 @@ TEST(HtmlTableLayout, ACellsWidthLeavesOutItsPaddingAndBorder) {
                   c.width)
             << c.name;
 }
+
+TEST(HtmlTableLayout, LinesOfFormControlsAreAsTallAsInBrowsers) {
+    struct TCase {
+        const char* control;
+        int height;  // of five lines holding one each, as a browser draws them
+    };
+    const TCase cases[] = {
+        {"<input type=radio> a", 95},
+        {"<input type=checkbox> a", 95},
+        {"<select><option>a</option></select>", 95},
+        {"<input type=submit value=a>", 105},
+        {"<input type=text value=a>", 105},
+        {"<textarea rows=2></textarea>", 195},
+    };
+    for (const TCase& c : cases) {
+        std::string body;
+        for (int i = 0; i < 5; ++i) body += std::string("<div>") + c.control + "</div>";
+        THtmlView view;
+        Configure(view, 400, 300);
+        Load(view, "<!DOCTYPE html><body style='margin:0;font:13px \"Liberation Sans\"'>" + body +
+                       "<div style='height:10px;background:#ff0000'></div></body>");
+        EXPECT_EQ(ColorBounds(Shot(view), kRed, 10).top(), c.height) << c.control;
+    }
+}
