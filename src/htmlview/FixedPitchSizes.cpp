@@ -41,6 +41,15 @@ bool GenericFixedPitch(const std::string& family) {
     return Trim(bare) == "monospace";
 }
 
+// The element's styles parsed again, and those of everything inside, whose sizes and words'
+// widths follow its font.
+void Reparse(const litehtml::element::ptr& element) {
+    element->parse_styles(true);
+    const size_t count = element->get_children_count();
+    for (size_t i = 0; i < count; ++i)
+        if (const litehtml::element::ptr child = element->get_child(static_cast<int>(i))) Reparse(child);
+}
+
 void Fit(const litehtml::element::ptr& element, bool parentFixed, bool parentFixedPitch) {
     if (!element || element->get_display() == litehtml::display_inline_text) return;
     const std::string size = Declared(*element, "font-size", false);
@@ -53,7 +62,7 @@ void Fit(const litehtml::element::ptr& element, bool parentFixed, bool parentFix
         fitted += "font-size:1em !important";
         element->set_attr("style", fitted.c_str());
         element->set_attr(kFittedAttribute, "");
-        element->parse_styles(true);
+        Reparse(element);
     }
     const bool fixed = scaled ? parentFixed : FixesSize(size, parentFixed);
     const size_t count = element->get_children_count();

@@ -197,3 +197,20 @@ TEST(HtmlTableLayout, LinesOfFormControlsAreAsTallAsInBrowsers) {
         EXPECT_EQ(ColorBounds(Shot(view), kRed, 10).top(), c.height) << c.control;
     }
 }
+
+TEST(HtmlTableLayout, TextAfterResizedFixedPitchTextStandsAfterIt) {
+    // Where a red letter after some fixed-pitch words is drawn, against the same words at the size
+    // given outright: the words inside are measured at the size they are drawn at.
+    const auto after = [](const std::string& words) {
+        THtmlView view;
+        Configure(view, 600, 200);
+        Load(view, "<body style='margin:0'><div style='font-size:20px'>" + words +
+                       "<span style='color:#ff0000'>X</span></div></body>");
+        return ColorBounds(Shot(view), kRed, 100).left();
+    };
+    for (const char* words :
+         {"one two three", "cmake --system-information | grep Qt", "<b>bold</b> and more"}) {
+        const int reference = after(std::string("<span style='font:20px monospace'>") + words + "</span>");
+        EXPECT_NEAR(after(std::string("<code>") + words + "</code>"), reference, 2) << words;
+    }
+}
