@@ -214,3 +214,28 @@ TEST(HtmlTableLayout, TextAfterResizedFixedPitchTextStandsAfterIt) {
         EXPECT_NEAR(after(std::string("<code>") + words + "</code>"), reference, 2) << words;
     }
 }
+
+TEST(HtmlTableLayout, ALastChildsBottomMarginCollapsesWithItsParents) {
+    struct TCase {
+        const char* outer;
+        const char* inner;
+        int top;  // of the red block after the outer one
+    };
+    const TCase cases[] = {
+        {"margin-bottom:10px", "padding:5px;margin-bottom:30px", 50},
+        {"margin-bottom:40px", "padding:5px;margin-bottom:30px", 60},
+        {"margin-bottom:10px", "border:5px solid #000;margin-bottom:30px", 50},
+        {"margin-bottom:10px", "padding:0;margin-bottom:30px", 40},
+        {"margin-bottom:10px;padding-bottom:1px", "padding:5px;margin-bottom:30px", 61},
+    };
+    for (const TCase& c : cases) {
+        THtmlView view;
+        Configure(view, 400, 300);
+        Load(view, std::string("<!DOCTYPE html><body style='margin:0'><div style='") + c.outer +
+                       "'><div style='" + c.inner +
+                       "'><div style='height:10px'></div></div></div><div "
+                       "style='height:10px;background:#ff0000'></div>"
+                       "</body>");
+        EXPECT_EQ(ColorBounds(Shot(view), kRed, 10).top(), c.top) << c.outer << " / " << c.inner;
+    }
+}
