@@ -45,7 +45,8 @@ td[nowrap], th[nowrap], nobr { white-space: nowrap; }
 hr { border-style: solid; border-width: 1px; border-color: #9a9a9a #eeeeee #eeeeee #9a9a9a; height: 0; margin: 0.5em auto; }
 pre, listing, xmp, plaintext { white-space: pre; }
 pre, listing, xmp, plaintext, code, kbd, samp, tt { font-family: monospace; }
-/* Browsers draw their fixed-pitch font at 13 pixels where the text around has 16. */
+/* Browsers draw their fixed-pitch font at 13 pixels where the text around has 16 and follows the
+   default size (FixedPitchSizes undoes it elsewhere). */
 pre, listing, xmp, plaintext, code, kbd, samp, tt { font-size: 0.8125em; }
 i, cite, dfn, em, var, address { font-style: italic; }
 u, ins { text-decoration: underline; }
@@ -65,6 +66,8 @@ input, select, textarea, button { display: inline-block; vertical-align: baselin
 /* Form controls do not take the font of the text around, as in browsers. */
 input, select, textarea, button { font-family: Arial, sans-serif; font-size: 13.333px; font-weight: normal; font-style: normal; }
 textarea { font-family: monospace; }
+input[type="radio"] { margin: 3px 3px 0 5px; }
+input[type="checkbox"] { margin: 3px 3px 3px 4px; }
 pre code, pre kbd, pre samp, pre tt { font-size: 1em; }
 )CSS";
 

@@ -9,6 +9,8 @@
 
 #include "base/Text.h"
 #include "htmlview/CjkLineBreaks.h"
+#include "htmlview/ColumnWidths.h"
+#include "htmlview/EmptyLines.h"
 #include "htmlview/HtmlFormSpecs.h"
 #include "htmlview/HtmlGumbo.h"
 #include "htmlview/HtmlHints.h"
@@ -74,6 +76,7 @@ private:
     TCleanDocument result_;
     TFormCollector formCollector_;
     TStyleFixes styleFixes_;
+    TColumnWidths columnWidths_;
     std::string bodyRules_;  // link colours of the body, as a style sheet
     size_t elements_ = 0;
     size_t spanTotal_ = 0;
@@ -196,6 +199,7 @@ void TCleaner::WriteAttributes(const GumboElement& element, TFrame& frame) {
     const std::string& tag = frame.tag;
     std::string& out = result_.html;
     std::string hints = PresentationalStyle(element, frame.hints, bodyRules_);
+    hints += columnWidths_.CellHint(frame.node);
     if (!hints.empty()) hints = styleFixes_.Declarations(hints);
     std::string style;
     for (unsigned i = 0; i < element.attributes.length; ++i) {
@@ -273,6 +277,7 @@ void TCleaner::Open(TFrame& frame, int depth) {
     ++items_;
     frame.emitted = true;
     ++keptDepth_;
+    if (element.tag == GUMBO_TAG_BR && BreakStartsLine(out)) out += kBreakOpportunity;
     out += '<';
     out += frame.tag;
     WriteAttributes(element, frame);
@@ -370,6 +375,7 @@ TCleanDocument TCleaner::Run(const GumboNode* root) {
                 next.hints = frame.hints;
                 next.tableDepth = frame.tableDepth;
                 if (child->v.element.tag == GUMBO_TAG_TABLE) next.order = TableOrder(child->v.element);
+                columnWidths_.Read(child);
                 const int depth = keptDepth_;
                 stack.push_back(std::move(next));
                 Open(stack.back(), depth);

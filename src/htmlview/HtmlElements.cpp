@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "htmlview/CellWidths.h"
 #include "htmlview/DocumentContainer.h"
 #include "htmlview/HtmlCleaner.h"
 #include "htmlview/RightToLeft.h"
@@ -295,6 +296,7 @@ void TImageElement::draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::p
 }
 
 int TTableElement::render(int x, int y, int max_width, bool second_pass) {
+    const TCellWidths widened(m_grid.get(), m_border_collapse == litehtml::border_collapse_separate);
     const int needed = ShareSpareWidth(x, y, max_width, second_pass);
     // Wider than offered only when its content cannot be narrower, as a block would report.
     return std::min(needed, std::max(max_width, width()));

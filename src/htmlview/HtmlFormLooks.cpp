@@ -61,7 +61,9 @@ QSize THtmlForms::Natural(const TControl& control, const QFontMetrics& metrics) 
                 int widest = 0;
                 for (int i = 0; i < combo->count(); ++i)
                     widest = std::max(widest, metrics.horizontalAdvance(combo->itemText(i)));
-                return QSize(widest + 24 + extraWidth, metrics.height() + extraHeight + 2);
+                // A browser's list has a border of one pixel and no padding above and below.
+                return QSize(widest + 24 + extraWidth,
+                             look.styled ? metrics.height() + extraHeight + 2 : metrics.height() + 4);
             }
             return control.natural;
         default: return control.natural;
@@ -117,12 +119,17 @@ void THtmlForms::SetLook(int index, const TLook& look) {
     if (widget->styleSheet() != sheet) widget->setStyleSheet(sheet);
     QSize natural = Natural(control, QFontMetrics(look.font));
     // Without the document's box the widget draws its own frame, which needs the height it asks
-    // for.
-    if (!look.styled && kind != TControlKind::TextArea)
+    // for; text fields, buttons and lists take the browsers' heights, which their frames fit.
+    const bool browserHeight = kind == TControlKind::Text || kind == TControlKind::Submit ||
+                               kind == TControlKind::Reset || kind == TControlKind::Button ||
+                               kind == TControlKind::Select;
+    if (!look.styled && kind != TControlKind::TextArea && !browserHeight)
         natural.setHeight(std::max(natural.height(), widget->sizeHint().height()));
     control.natural = natural.boundedTo(QSize(kMaxControlSide, kMaxControlSide)).expandedTo(QSize(1, 1));
     const QFontMetrics metrics(look.font);
     control.baseline = std::max(0, (control.natural.height() - metrics.height()) / 2 + metrics.descent());
+    // A text area scrolls its text: browsers stand its box on the baseline.
+    if (kind == TControlKind::TextArea) control.baseline = 0;
 }
 
 void THtmlForms::ScaleFont(TControl& control, double zoom) {

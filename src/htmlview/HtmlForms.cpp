@@ -28,6 +28,8 @@
 namespace {
 
 constexpr int kMaxControlSide = 4000;
+// The side of a check box or radio button, as browsers draw them.
+constexpr int kToggleSide = 13;
 
 // A picture that submits its form with the position of the click.
 class TPictureButton : public QAbstractButton {
@@ -255,6 +257,12 @@ void THtmlForms::Create(int index) {
     const QFontMetrics widgetMetrics(widget->font());
     control.baseline =
         std::max(0, (control.natural.height() - widgetMetrics.height()) / 2 + widgetMetrics.descent());
+    if (declared.kind == TControlKind::CheckBox || declared.kind == TControlKind::Radio) {
+        // Browsers' boxes: 13 pixels, standing on the baseline (their margins are in the default
+        // style sheet).
+        control.natural = QSize(kToggleSide, kToggleSide);
+        control.baseline = 0;
+    }
     widget->hide();
     control.widget = widget;
 }

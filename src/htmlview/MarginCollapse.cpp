@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "htmlview/DocumentContainer.h"
+#include "htmlview/FixedPitchSizes.h"
 #include "htmlview/LineHeights.h"
 
 namespace {
@@ -89,6 +90,23 @@ void CollapseFirstChildren(const litehtml::element::ptr& parent, TMarginChanges&
     for (const litehtml::element::ptr& child : children) CollapseFirstChildren(child, changes);
 }
 
+// A padded or bordered last child keeps its bottom margin inside its parent in litehtml, which
+// adds the parent's own below it; a browser collapses the two into the larger (a card with a
+// margin at the end of the body). The parent takes the larger, the child none.
+void CollapseLastChildren(const litehtml::element::ptr& parent, TMarginChanges& bottoms) {
+    const std::vector<litehtml::element::ptr> children = FlowChildren(*parent);
+    if (!children.empty() && (parent->get_display() == litehtml::display_block ||
+                              parent->get_display() == litehtml::display_list_item)) {
+        const litehtml::element::ptr& last = children.back();
+        if (parent->collapse_bottom_margin() && IsBlockLevel(*last) && !last->collapse_bottom_margin() &&
+            last->margin_bottom() > 0 && !Adjusted(*last) && !Adjusted(*parent)) {
+            bottoms[parent.get()] = {parent, std::max(parent->margin_bottom(), last->margin_bottom())};
+            bottoms[last.get()] = {last, 0};
+        }
+    }
+    for (const litehtml::element::ptr& child : children) CollapseLastChildren(child, bottoms);
+}
+
 // The top margin a block's style gives it, before its first child's margin joined it.
 int OwnMarginTop(const litehtml::element& element) {
     struct TMarginAccess : litehtml::html_tag {
@@ -150,25 +168,31 @@ void CollapseSiblings(const litehtml::element::ptr& parent, TMarginChanges& chan
 void RenderCollapsingMargins(litehtml::document& document, int width) {
     const litehtml::element::ptr root = document.root();
     auto* container = dynamic_cast<THtmlContainer*>(document.container());
+    FitFixedPitchSizes(root);
     if (container && root) container->ApplyFontVariants(root);
     document.render(width);
     if (!root) return;
-    TMarginChanges changes;
+    TMarginChanges changes, bottoms;
     CollapseFirstChildren(root, changes);
     CollapseSiblings(root, changes);
-    for (const auto& [raw, change] : changes) {
-        const litehtml::element::ptr& element = change.first;
-        const char* style = element->get_attr("style");
-        // Last in the element's own style, and important, so that no rule of the document's wins.
-        std::string adjusted = style ? std::string(style) + ";" : std::string();
-        adjusted += "margin-top:" + std::to_string(change.second) + "px !important";
-        element->set_attr("style", adjusted.c_str());
-        element->set_attr(kAdjustedAttribute, "");
-        element->parse_styles(true);
-    }
+    CollapseLastChildren(root, bottoms);
+    for (const auto& [margins, property] :
+         {std::pair<const TMarginChanges*, const char*>{&changes, "margin-top:"},
+          std::pair<const TMarginChanges*, const char*>{&bottoms, "margin-bottom:"}})
+        for (const auto& [raw, change] : *margins) {
+            const litehtml::element::ptr& element = change.first;
+            const char* style = element->get_attr("style");
+            // Last in the element's own style, and important, so that no rule of the document's wins.
+            std::string adjusted = style ? std::string(style) + ";" : std::string();
+            adjusted += property + std::to_string(change.second) + "px !important";
+            element->set_attr("style", adjusted.c_str());
+            element->set_attr(kAdjustedAttribute, "");
+            element->parse_styles(true);
+        }
+    const bool changed = !changes.empty() || !bottoms.empty();
     // Parsing an element's styles again gave it its plain font back.
-    if (container && !changes.empty()) container->ApplyFontVariants(root);
+    if (container && changed) container->ApplyFontVariants(root);
     const bool lines = CarryLineFractions(root);
-    if (changes.empty() && !lines) return;
+    if (!changed && !lines) return;
     document.render(width);
 }

@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWheelEvent>
+#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -97,7 +98,11 @@ inline std::string DataUri(const QByteArray& bytes, const char* type = "image/pn
     return std::string("data:") + type + ";base64," + bytes.toBase64().toStdString();
 }
 
+// The samples beside this file, or those of the folder QUORVEL_SAMPLES names (for comparing a few
+// messages with a browser).
 inline std::string SamplePath(const std::string& name) {
+    if (const char* folder = std::getenv("QUORVEL_SAMPLES"); folder && *folder)
+        return std::string(folder) + "/" + name;
     std::string here = __FILE__;
     return here.substr(0, here.find_last_of('/')) + "/samples/" + name;
 }
