@@ -67,3 +67,23 @@ TEST(HtmlInlineBoxes, AnInlineBackgroundCoversItsWordsWhereTheyAreDrawn) {
         EXPECT_GT(CountColor(image, red, kRed, 60), red.width() * red.height() / 3) << c.html;
     }
 }
+
+TEST(HtmlInlineBoxes, PaddingStaysOutsideTheWordsOfAReversedRun) {
+    // The red element is drawn with its padding and without: its words take the same width.
+    const char* const cases[] = {
+        " dir='rtl'><p>לפני <a href='#' style='background:red;color:#fff;padding:4px %1px'>אישור הגעה</a> "
+        "אחרי</p>",
+        " dir='rtl'><p><span style='background:red;color:#fff;padding:0 %1px;border:3px solid red'>שלוש "
+        "מילים כאן"
+        "</span></p>",
+        " dir='rtl'><p>קוד <b style='background:red;color:#fff;margin:0 %1px'>AB 12</b> לאישור</p>",
+    };
+    for (const char* html : cases) {
+        auto words = [&](int padding) {
+            return ColorBounds(Draw(QString::fromUtf8(html).arg(padding).toStdString(), 600), kWhite, 60);
+        };
+        const QRect bare = words(0), padded = words(40);
+        ASSERT_FALSE(bare.isEmpty()) << html;
+        EXPECT_NEAR(padded.width(), bare.width(), 3) << html;
+    }
+}
