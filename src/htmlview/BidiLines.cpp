@@ -35,6 +35,9 @@ struct TPiece {
     size_t from = 0, to = 0;  // its characters in the paragraph
     int left = 0, width = 0;  // in the block's content box, margins included
     int gap = 0;              // room up to the next piece of the line in source order
+    // The margin, border and padding of the inline elements the piece opens and closes: they stand
+    // before and after it in source order, and change sides with it when its run is reversed.
+    int opening = 0, closing = 0;
     FriBidiLevel level = 0;
     bool space = false;
 };
@@ -84,10 +87,29 @@ void ReadLines(const litehtml::html_tag& block, std::u32string& text, std::vecto
             piece.width = element->width();
             line.push_back(std::move(piece));
         }
-        for (size_t i = 0; i + 1 < line.size(); ++i)
-            line[i].gap = line[i + 1].left - (line[i].left + line[i].width);
         if (!line.empty()) lines.push_back(std::move(line));
     }
+    // Each inline element opens at its first piece and closes at its last.
+    std::vector<const litehtml::element*> opened, closed;
+    auto edges = [&](TPiece& piece, std::vector<const litehtml::element*>& seen, bool opening) {
+        for (auto parent = piece.element->parent(); parent && parent.get() != &block;
+             parent = parent->parent()) {
+            if (std::find(seen.begin(), seen.end(), parent.get()) != seen.end()) continue;
+            seen.push_back(parent.get());
+            if (opening)
+                piece.opening += parent->margin_left() + parent->border_left() + parent->padding_left();
+            else
+                piece.closing += parent->margin_right() + parent->border_right() + parent->padding_right();
+        }
+    };
+    for (TLine& line : lines)
+        for (TPiece& piece : line) edges(piece, opened, true);
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line)
+        for (auto piece = line->rbegin(); piece != line->rend(); ++piece) edges(*piece, closed, false);
+    for (TLine& line : lines)
+        for (size_t i = 0; i + 1 < line.size(); ++i)
+            line[i].gap =
+                line[i + 1].left - (line[i].left + line[i].width) - line[i].closing - line[i + 1].opening;
 }
 
 bool NeedsOrder(const std::u32string& text, bool rtl) {
@@ -150,11 +172,13 @@ void PlaceInOrder(TLine& line, FriBidiLevel paragraph) {
             i = end;
         }
     }
-    int cursor = line.front().left;
+    int cursor = line.front().left - line.front().opening;
     for (size_t index : order) {
         TPiece& piece = line[index];
+        const bool reversed = (piece.level & 1) != 0;
+        cursor += reversed ? piece.closing : piece.opening;
         piece.element->get_position().x += cursor - piece.left;
-        cursor += piece.width + piece.gap;
+        cursor += piece.width + piece.gap + (reversed ? piece.opening : piece.closing);
     }
 }
 

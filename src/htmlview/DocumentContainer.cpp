@@ -22,6 +22,7 @@
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlPainter.h"
 #include "htmlview/HtmlSelection.h"
+#include "htmlview/InlineBoxes.h"
 #include "htmlview/PictureCache.h"
 #include "htmlview/ResourceFetcher.h"
 #include "htmlview/StyleFixes.h"
@@ -303,9 +304,13 @@ std::shared_ptr<litehtml::element> THtmlContainer::create_element(
     if (std::strcmp(tag_name, "a") == 0) {
         auto href = attributes.find("href");
         if (href != attributes.end() && !href->second.empty() && IsVisited && IsVisited(href->second))
-            return std::make_shared<TVisitedAnchor>(doc);
-        return nullptr;
+            return std::make_shared<TInlineBoxes<TVisitedAnchor>>(doc);
+        return std::make_shared<TInlineBoxes<litehtml::el_anchor>>(doc);
     }
+    static const char* const kInlines[] = {"b", "strong", "em", "i", "u", "code", "mark", "small"};
+    for (const char* tag : kInlines)
+        if (std::strcmp(tag_name, tag) == 0 && attributes.find(kControlAttribute) == attributes.end())
+            return MakeElement<TInlineBoxes<litehtml::html_tag>>(hinted, doc);
     auto found = attributes.find(kControlAttribute);
     if (found == attributes.end()) return hinted ? MakeHintedElement(tag_name, doc) : nullptr;
     int32_t index = -1;

@@ -10,6 +10,7 @@
 #include "htmlview/CellWidths.h"
 #include "htmlview/DocumentContainer.h"
 #include "htmlview/HtmlCleaner.h"
+#include "htmlview/InlineBoxes.h"
 #include "htmlview/RightToLeft.h"
 
 namespace {
@@ -236,6 +237,10 @@ void TFlexCandidate::draw_background(litehtml::uint_ptr hdc, int x, int y, const
         }
     }
     litehtml::html_tag::draw_background(hdc, x, y, clip);
+}
+
+void TFlexCandidate::get_inline_boxes(litehtml::position::vector& boxes) {
+    InlineBoxesInOrder(*this, boxes);
 }
 
 TImageElement::TImageElement(const std::shared_ptr<litehtml::document>& doc, THtmlContainer* container)

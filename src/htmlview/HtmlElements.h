@@ -31,6 +31,7 @@ public:
     using litehtml::html_tag::html_tag;
     void parse_styles(bool is_reparse = false) override;
     void draw_background(litehtml::uint_ptr hdc, int x, int y, const litehtml::position* clip) override;
+    void get_inline_boxes(litehtml::position::vector& boxes) override;
 
 private:
     bool converted_ = false;
