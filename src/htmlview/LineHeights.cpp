@@ -14,6 +14,30 @@ struct TLineAccess : litehtml::html_tag {
     }
 };
 
+// The font size the style asks for, with its fraction: litehtml 0.6 rounds 1.5em of 13 px to 20,
+// where a browser keeps 19.5 and spaces the heading's lines by it. Sizes in other units or
+// keywords are the renderer's own.
+double ExactFontSize(litehtml::element& element) {
+    const double rounded = element.get_font_size();
+    const char* value = element.get_style_property("font-size", false, nullptr);
+    litehtml::element::ptr parent = element.parent();
+    if (!value || !*value) return parent ? ExactFontSize(*parent) : rounded;
+    litehtml::css_length length;
+    length.fromString(value, "");
+    if (length.is_predefined()) return rounded;
+    const double around = parent ? ExactFontSize(*parent) : rounded;
+    double exact = 0;
+    switch (length.units()) {
+        case litehtml::css_units_px: exact = length.val(); break;
+        case litehtml::css_units_em: exact = length.val() * around; break;
+        case litehtml::css_units_percentage: exact = length.val() * around / 100; break;
+        default: return rounded;
+    }
+    // Only a size the renderer rounded to its whole pixels is carried: anything else it computed
+    // by rules of its own.
+    return std::abs(exact - rounded) < 1 ? exact : rounded;
+}
+
 // The line height the style asks for, in pixels with their fraction, computed as the renderer
 // computes it before cutting; 0 when it is "normal" or in units the view does not carry.
 double ExactLineHeight(litehtml::html_tag& element) {
@@ -23,7 +47,7 @@ double ExactLineHeight(litehtml::html_tag& element) {
     litehtml::css_length length;
     length.fromString(value, "normal");
     if (length.is_predefined()) return 0;
-    const double size = element.get_font_size();
+    const double size = ExactFontSize(element);
     switch (length.units()) {
         case litehtml::css_units_none: return length.val() * size;
         case litehtml::css_units_em: return length.val() * size;
@@ -52,9 +76,12 @@ void Carry(const litehtml::element::ptr& element, double& carried, bool& changed
         });
         const double exact = hasLines ? ExactLineHeight(*tag) : 0;
         int& current = TLineAccess::LineHeight(*tag);
-        const double below = std::floor(exact);
-        const int lines = exact > 0 && exact - below > 0.01 ? TextLines(*tag, current) : 0;
-        if (lines > 0 && (current == static_cast<int>(below) || current == static_cast<int>(below) + 1)) {
+        const double below = std::floor(exact + 0.001);
+        // A whole height may differ too, when the renderer rounded the font size (19.5 px x 2).
+        const bool cut = exact - below > 0.01 || current != static_cast<int>(below);
+        const int lines = exact > 0 && cut ? TextLines(*tag, current) : 0;
+        // The renderer may have rounded the font size either way (150% of 13 px makes 19).
+        if (lines > 0 && std::abs(current - exact) < 2) {
             const double shorter = lines * (below - exact);
             const double taller = lines * (below + 1 - exact);
             const bool up = std::abs(carried + taller) < std::abs(carried + shorter);
