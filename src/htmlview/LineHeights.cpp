@@ -1,5 +1,7 @@
 #include "htmlview/LineHeights.h"
 
+#include "htmlview/ExactFontSizes.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -13,30 +15,6 @@ struct TLineAccess : litehtml::html_tag {
         return element.*(&TLineAccess::m_boxes);
     }
 };
-
-// The font size the style asks for, with its fraction: litehtml 0.6 rounds 1.5em of 13 px to 20,
-// where a browser keeps 19.5 and spaces the heading's lines by it. Sizes in other units or
-// keywords are the renderer's own.
-double ExactFontSize(litehtml::element& element) {
-    const double rounded = element.get_font_size();
-    const char* value = element.get_style_property("font-size", false, nullptr);
-    litehtml::element::ptr parent = element.parent();
-    if (!value || !*value) return parent ? ExactFontSize(*parent) : rounded;
-    litehtml::css_length length;
-    length.fromString(value, "");
-    if (length.is_predefined()) return rounded;
-    const double around = parent ? ExactFontSize(*parent) : rounded;
-    double exact = 0;
-    switch (length.units()) {
-        case litehtml::css_units_px: exact = length.val(); break;
-        case litehtml::css_units_em: exact = length.val() * around; break;
-        case litehtml::css_units_percentage: exact = length.val() * around / 100; break;
-        default: return rounded;
-    }
-    // Only a size the renderer rounded to its whole pixels is carried: anything else it computed
-    // by rules of its own.
-    return std::abs(exact - rounded) < 1 ? exact : rounded;
-}
 
 // The line height the style asks for, in pixels with their fraction, computed as the renderer
 // computes it before cutting; 0 when it is "normal" or in units the view does not carry.

@@ -32,3 +32,28 @@ TEST(HtmlFractionalFontSizes, LinesAreSpacedByTheSizeWithItsFraction) {
         EXPECT_EQ(block.height(), c.height) << c.parent << " " << c.line;
     }
 }
+
+TEST(HtmlFractionalFontSizes, MarginsInEmAreCountedFromTheSizeWithItsFraction) {
+    struct TCase {
+        const char* rule;  // for a heading in text of 13 px (body margin 8 px), a block below it
+        int top;           // where the browser draws the heading's box
+        int below;         // and the block below it, give or take the pixel of fractions
+    };
+    const TCase cases[] = {
+        {"", 16, 61},                         // 0.83em of 19.5 px: 16.185
+        {"h2 { font-size: 1.3em }", 14, 53},  // 0.83em of 16.9 px: 14.027
+        {"h2 { font-size: 20px }", 17, 62},   // a whole size
+    };
+    for (const TCase& c : cases) {
+        THtmlView view;
+        Configure(view, 400, 200);
+        Load(view,
+             std::string(
+                 "<!DOCTYPE html><style>body { font: 13px 'Liberation Sans' } h2 { background: #ff0000; "
+                 "line-height: 1.45 } ") +
+                 c.rule + "</style><h2>Heading</h2><div style='height:10px;background:#00ff00'></div>");
+        const QImage image = Shot(view);
+        EXPECT_EQ(ColorBounds(image, QColor(255, 0, 0), 10).top(), c.top) << c.rule;
+        EXPECT_NEAR(ColorBounds(image, QColor(0, 255, 0), 10).top(), c.below, 1) << c.rule;
+    }
+}
