@@ -3,7 +3,6 @@
 #include <gumbo.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -16,6 +15,7 @@
 #include "htmlview/HtmlHints.h"
 #include "htmlview/MediaQueries.h"
 #include "htmlview/StyleFixes.h"
+#include "htmlview/WordBreaks.h"
 
 using namespace htmlclean;
 
@@ -106,25 +106,6 @@ bool EndsWord(const char* p, size_t length) {
     return length == 3 && std::memcmp(p, kBreakOpportunity, 3) == 0;
 }
 
-bool IsWordCharacter(unsigned char c) {
-    return std::isalnum(c) || c >= 0x80;
-}
-
-// Whether a line may break after the character at `at` (UAX #14, as browsers apply it to words
-// and addresses): after a hyphen between word characters, after a slash or question mark
-// before a letter.
-bool SoftBreakAfter(const char* text, size_t at, size_t length) {
-    if (at == 0 || at + 1 >= length) return false;
-    const unsigned char before = static_cast<unsigned char>(text[at - 1]);
-    const unsigned char after = static_cast<unsigned char>(text[at + 1]);
-    switch (text[at]) {
-        case '-': return IsWordCharacter(before) && IsWordCharacter(after);
-        case '/':
-        case '?': return std::isalpha(after) != 0;
-        default: return false;
-    }
-}
-
 void TCleaner::WriteText(const GumboNode* node, int tableDepth) {
     const char* text = node->v.text.text;
     const size_t length = std::strlen(text);
@@ -138,8 +119,8 @@ void TCleaner::WriteText(const GumboNode* node, int tableDepth) {
             continue;
         }
         ++items_;
-        // One word, up to a place where browsers may break it (after a hyphen, a slash or a
-        // question mark between letters): its characters' offsets.
+        // One word, up to a place where browsers may break it (after a hyphen or a question
+        // mark inside it): its characters' offsets.
         std::vector<size_t> chars;
         size_t end = at;
         bool soft = false;
@@ -150,7 +131,7 @@ void TCleaner::WriteText(const GumboNode* node, int tableDepth) {
             if (step == 1 || !cjklinebreaks::Joins(cjklinebreaks::CodePoint(text + end, step)) ||
                 chars.empty())
                 chars.push_back(end);
-            soft = SoftBreakAfter(text, end, length) && chars.size() > 1;
+            soft = wordbreaks::BreakAfter(text, end, length) && chars.size() > 1;
             end += step;
         }
         if (end == at) end += std::min(Utf8Length(static_cast<unsigned char>(text[at])), length - at);

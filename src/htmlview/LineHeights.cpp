@@ -1,5 +1,7 @@
 #include "htmlview/LineHeights.h"
 
+#include "htmlview/ExactFontSizes.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -23,7 +25,7 @@ double ExactLineHeight(litehtml::html_tag& element) {
     litehtml::css_length length;
     length.fromString(value, "normal");
     if (length.is_predefined()) return 0;
-    const double size = element.get_font_size();
+    const double size = ExactFontSize(element);
     switch (length.units()) {
         case litehtml::css_units_none: return length.val() * size;
         case litehtml::css_units_em: return length.val() * size;
@@ -52,9 +54,12 @@ void Carry(const litehtml::element::ptr& element, double& carried, bool& changed
         });
         const double exact = hasLines ? ExactLineHeight(*tag) : 0;
         int& current = TLineAccess::LineHeight(*tag);
-        const double below = std::floor(exact);
-        const int lines = exact > 0 && exact - below > 0.01 ? TextLines(*tag, current) : 0;
-        if (lines > 0 && (current == static_cast<int>(below) || current == static_cast<int>(below) + 1)) {
+        const double below = std::floor(exact + 0.001);
+        // A whole height may differ too, when the renderer rounded the font size (19.5 px x 2).
+        const bool cut = exact - below > 0.01 || current != static_cast<int>(below);
+        const int lines = exact > 0 && cut ? TextLines(*tag, current) : 0;
+        // The renderer may have rounded the font size either way (150% of 13 px makes 19).
+        if (lines > 0 && std::abs(current - exact) < 2) {
             const double shorter = lines * (below - exact);
             const double taller = lines * (below + 1 - exact);
             const bool up = std::abs(carried + taller) < std::abs(carried + shorter);

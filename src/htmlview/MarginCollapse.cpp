@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "htmlview/DocumentContainer.h"
+#include "htmlview/ExactFontSizes.h"
 #include "htmlview/FixedPitchSizes.h"
 #include "htmlview/LineHeights.h"
 
@@ -169,6 +170,7 @@ void RenderCollapsingMargins(litehtml::document& document, int width) {
     const litehtml::element::ptr root = document.root();
     auto* container = dynamic_cast<THtmlContainer*>(document.container());
     FitFixedPitchSizes(root);
+    FitMarginsToExactFontSizes(root);
     if (container && root) container->ApplyFontVariants(root);
     document.render(width);
     if (!root) return;
